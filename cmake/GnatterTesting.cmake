@@ -1,0 +1,42 @@
+# GoogleTest for both kinds of build. Native builds use the installed package; Windows
+# builds compile it from source (Debian ships it in /usr/src/googletest) so that it is
+# linked with the same compiler and runtime as the tests.
+include(GoogleTest)
+
+set(GNATTER_GTEST_SOURCE "/usr/src/googletest" CACHE PATH "GoogleTest source tree for Windows builds")
+
+function(gnatter_find_gtest)
+  if(TARGET GTest::gtest_main)
+    return()
+  endif()
+  if(WIN32 AND EXISTS "${GNATTER_GTEST_SOURCE}/CMakeLists.txt")
+    set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+    add_subdirectory("${GNATTER_GTEST_SOURCE}" "${CMAKE_BINARY_DIR}/_googletest" EXCLUDE_FROM_ALL)
+    add_library(GTest::gtest ALIAS gtest)
+    add_library(GTest::gtest_main ALIAS gtest_main)
+  else()
+    find_package(GTest REQUIRED)
+  endif()
+endfunction()
+
+# Adds a GoogleTest executable and registers each of its cases with ctest. Windows tests
+# run under the cross-compiling emulator (Wine), one at a time, since they share a desktop.
+function(gnatter_add_gtest name)
+  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  gnatter_find_gtest()
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE GTest::gtest_main ${ARG_LIBS})
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 120)
+  endif()
+  set(props TIMEOUT ${ARG_TIMEOUT})
+  if(WIN32)
+    list(APPEND props RESOURCE_LOCK desktop)
+  endif()
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES ${props})
+endfunction()
