@@ -1,0 +1,168 @@
+// Tests of the fly program's command-line parsing: every accepted form and every kind
+// of rejection, with the rejection naming the option at fault.
+#include "options.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace gnatter {
+namespace {
+
+using Words = std::vector<std::string>;
+
+std::string joined(const Words& words) {
+    std::string s;
+    for (const auto& w : words) s += (s.empty() ? "" : " ") + ("[" + w + "]");
+    return s;
+}
+
+struct Accepted {
+    const char* name;
+    Words args;
+    int count, timeout, size, variation;
+    bool help, stop, hasSeed;
+    std::uint64_t seed;
+};
+
+class AcceptedForm : public ::testing::TestWithParam<Accepted> {};
+
+TEST_P(AcceptedForm, ParsesToExpectedOptions) {
+    const Accepted& c = GetParam();
+    const ParseResult r = parseOptions(c.args);
+    ASSERT_TRUE(r.ok) << "args " << joined(c.args) << " were rejected: " << r.error;
+    EXPECT_EQ(r.options.count, c.count);
+    EXPECT_EQ(r.options.timeoutSeconds, c.timeout);
+    EXPECT_EQ(r.options.sizePixels, c.size);
+    EXPECT_EQ(r.options.variationPercent, c.variation);
+    EXPECT_EQ(r.options.showHelp, c.help);
+    EXPECT_EQ(r.options.stopRunning, c.stop);
+    EXPECT_EQ(r.options.hasSeed, c.hasSeed);
+    EXPECT_EQ(r.options.seed, c.seed);
+    EXPECT_TRUE(r.error.empty()) << "unexpected error text: " << r.error;
+}
+
+const Accepted kAccepted[] = {
+    {"NoArgumentsGiveDefaults", {}, 1, 15, 36, 0, false, false, false, 0},
+    {"LauncherForm", {"-n", "3", "-t", "60", "-s", "19", "-v", "1"}, 3, 60, 19, 1, false, false, false, 0},
+    {"LauncherFormWithoutVariation", {"-n", "3", "-t", "60", "-s", "19"}, 3, 60, 19, 0, false, false, false, 0},
+    {"AnyOrder", {"-v", "40", "-s", "100", "-n", "7", "-t", "0"}, 7, 0, 100, 40, false, false, false, 0},
+    {"SingleOptionOthersDefault", {"-s", "54"}, 1, 15, 54, 0, false, false, false, 0},
+    {"LowestValues", {"-n", "1", "-t", "0", "-s", "4", "-v", "0"}, 1, 0, 4, 0, false, false, false, 0},
+    {"HighestValues", {"-n", "200", "-t", "86400", "-s", "256", "-v", "100"}, 200, 86400, 256, 100, false, false, false, 0},
+    {"LeadingZerosAreDecimal", {"-n", "007", "-s", "010"}, 7, 15, 10, 0, false, false, false, 0},
+    {"HelpLong", {"--help"}, 1, 15, 36, 0, true, false, false, 0},
+    {"HelpShort", {"-h"}, 1, 15, 36, 0, true, false, false, 0},
+    {"HelpSlash", {"/?"}, 1, 15, 36, 0, true, false, false, 0},
+    {"HelpWinsOverOtherOptions", {"-n", "5", "--help"}, 1, 15, 36, 0, true, false, false, 0},
+    {"HelpWinsOverBadOptions", {"-n", "abc", "--bogus", "-h"}, 1, 15, 36, 0, true, false, false, 0},
+    {"Stop", {"--stop"}, 1, 15, 36, 0, false, true, false, 0},
+    {"StopWithOtherOptions", {"-n", "2", "--stop"}, 2, 15, 36, 0, false, true, false, 0},
+    {"SeedZero", {"--seed", "0"}, 1, 15, 36, 0, false, false, true, 0},
+    {"SeedLargest", {"--seed", "18446744073709551615"}, 1, 15, 36, 0, false, false, true, UINT64_MAX},
+    {"SeedWithLauncherForm", {"-n", "4", "--seed", "12345", "-t", "9", "-s", "20"}, 4, 9, 20, 0, false, false, true, 12345},
+};
+
+INSTANTIATE_TEST_SUITE_P(Options, AcceptedForm, ::testing::ValuesIn(kAccepted),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct Rejected {
+    const char* name;
+    Words args;
+    const char* mustMention;  // the option at fault, as the message must name it
+};
+
+class RejectedForm : public ::testing::TestWithParam<Rejected> {};
+
+TEST_P(RejectedForm, FailsWithOneSentenceNamingTheOption) {
+    const Rejected& c = GetParam();
+    const ParseResult r = parseOptions(c.args);
+    ASSERT_FALSE(r.ok) << "args " << joined(c.args) << " were accepted";
+    EXPECT_NE(r.error.find(c.mustMention), std::string::npos)
+        << "expected the error to mention " << c.mustMention << ", got: " << r.error;
+    ASSERT_FALSE(r.error.empty());
+    EXPECT_EQ(r.error.back(), '.') << "not a sentence: " << r.error;
+    EXPECT_EQ(r.error.find('\n'), std::string::npos) << "more than one line: " << r.error;
+    EXPECT_LE(r.error.size(), 160u) << "overlong error: " << r.error;
+}
+
+const Rejected kRejected[] = {
+    {"CountNotANumber", {"-n", "abc"}, "-n"},
+    {"CountZero", {"-n", "0"}, "-n"},
+    {"CountTooMany", {"-n", "201"}, "-n"},
+    {"CountNegative", {"-n", "-3"}, "-n"},
+    {"CountPlusSign", {"-n", "+3"}, "-n"},
+    {"CountWithSpace", {"-n", " 3"}, "-n"},
+    {"CountTrailingSpace", {"-n", "3 "}, "-n"},
+    {"CountEmpty", {"-n", ""}, "-n"},
+    {"CountHex", {"-n", "0x10"}, "-n"},
+    {"CountExponent", {"-n", "1e2"}, "-n"},
+    {"CountFraction", {"-n", "2.5"}, "-n"},
+    {"CountOverflow", {"-n", "99999999999999999999"}, "-n"},
+    {"CountMissingValue", {"-t", "5", "-n"}, "-n"},
+    {"CountRepeated", {"-n", "3", "-n", "4"}, "-n"},
+    {"CountValueIsNextOption", {"-n", "-t", "5"}, "-n"},
+    {"TimeoutTooLong", {"-t", "86401"}, "-t"},
+    {"TimeoutNegative", {"-t", "-1"}, "-t"},
+    {"TimeoutMissingValue", {"-t"}, "-t"},
+    {"TimeoutRepeated", {"-t", "1", "-s", "9", "-t", "1"}, "-t"},
+    {"SizeTooSmall", {"-s", "3"}, "-s"},
+    {"SizeTooLarge", {"-s", "257"}, "-s"},
+    {"SizeMissingValue", {"-s"}, "-s"},
+    {"VariationTooLarge", {"-v", "101"}, "-v"},
+    {"VariationNotANumber", {"-v", "ten"}, "-v"},
+    {"VariationRepeated", {"-v", "1", "-v", "1"}, "-v"},
+    {"SeedOverflow", {"--seed", "18446744073709551616"}, "--seed"},
+    {"SeedNegative", {"--seed", "-1"}, "--seed"},
+    {"SeedMissingValue", {"--seed"}, "--seed"},
+    {"SeedRepeated", {"--seed", "1", "--seed", "2"}, "--seed"},
+    {"StopRepeated", {"--stop", "--stop"}, "--stop"},
+    {"UnknownOption", {"-x"}, "\"-x\""},
+    {"UnknownLongOption", {"--count", "3"}, "\"--count\""},
+    {"StrayValue", {"-n", "3", "4"}, "\"4\""},
+    {"GluedValue", {"-n3"}, "\"-n3\""},
+    {"EmptyWord", {""}, "\"\""},
+};
+
+INSTANTIATE_TEST_SUITE_P(Options, RejectedForm, ::testing::ValuesIn(kRejected),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(OptionsError, QuotesTheRejectedValue) {
+    const ParseResult r = parseOptions({"-n", "abc"});
+    EXPECT_EQ(r.error, "Option -n needs a whole number of flies from 1 to 200, not \"abc\".");
+}
+
+TEST(OptionsError, TrimsAnOverlongWord) {
+    const std::string garbage(5000, 'z');
+    const ParseResult r = parseOptions({"-s", garbage});
+    ASSERT_FALSE(r.ok);
+    EXPECT_LE(r.error.size(), 120u) << r.error;
+    EXPECT_NE(r.error.find("zzz...\""), std::string::npos) << r.error;
+}
+
+TEST(OptionsError, ReplacesUnprintableBytes) {
+    const ParseResult r = parseOptions({std::string("-\x1b[2J\x7f\xc3\xa9\n", 9)});
+    ASSERT_FALSE(r.ok);
+    for (char c : r.error) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        EXPECT_TRUE(u >= 0x20 && u < 0x7f) << "unprintable byte " << int(u) << " in: " << r.error;
+    }
+    EXPECT_NE(r.error.find("\"-?[2J????\""), std::string::npos) << r.error;
+}
+
+TEST(OptionsUsage, ListsEveryOptionWithRangeAndDefault) {
+    const std::string usage = usageText();
+    const char* expected[] = {"-n", "1 to 200", "default 1", "-t", "0 to 86400", "default 15",
+                              "-s", "4 to 256", "default 36", "-v", "0 to 100", "default 0",
+                              "--seed", "--stop", "--help", "-h", "/?"};
+    for (const char* e : expected) {
+        EXPECT_NE(usage.find(e), std::string::npos) << "usage text lacks \"" << e << "\":\n" << usage;
+    }
+    EXPECT_GE(std::count(usage.begin(), usage.end(), '\n'), 8) << usage;
+}
+
+}  // namespace
+}  // namespace gnatter
