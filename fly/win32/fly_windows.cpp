@@ -1,0 +1,114 @@
+// Creating, drawing and moving the fly windows.
+#include "fly_windows.h"
+
+#include <algorithm>
+
+namespace gnatter::win32 {
+
+const wchar_t kFlyClassName[] = L"Gnatter.Fly";
+
+namespace {
+
+// WS_EX_LAYERED: per-pixel alpha from UpdateLayeredWindow, so only the fly is seen.
+// WS_EX_TRANSPARENT: clicks pass through to whatever lies below.
+// WS_EX_NOACTIVATE: never takes the focus from the user's work.
+// WS_EX_TOPMOST: crawls over other windows, not under them.
+// WS_EX_TOOLWINDOW: no taskbar button and no Alt+Tab entry.
+const DWORD kFlyExStyle = WS_EX_LAYERED | WS_EX_TRANSPARENT | WS_EX_NOACTIVATE | WS_EX_TOPMOST | WS_EX_TOOLWINDOW;
+// WS_POPUP: no frame or caption, just the picture.
+const DWORD kFlyStyle = WS_POPUP;
+
+LRESULT onNcHitTest() { return HTTRANSPARENT; }
+LRESULT onMouseActivate() { return MA_NOACTIVATE; }
+
+// A polite close (e.g. taskkill without /f) reaches every top-level window; the owner
+// decides what it means, a fly window never closes itself.
+LRESULT onClose(HWND window) {
+    PostMessageW(GetWindow(window, GW_OWNER), WM_CLOSE, 0, 0);
+    return 0;
+}
+
+LRESULT CALLBACK flyWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_NCHITTEST: return onNcHitTest();
+        case WM_MOUSEACTIVATE: return onMouseActivate();
+        case WM_CLOSE: return onClose(window);
+        default: return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+bool registerFlyClass(HINSTANCE instance) {
+    WNDCLASSEXW windowClass = {};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = flyWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.lpszClassName = kFlyClassName;
+    return RegisterClassExW(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
+bool inside(const gnatter::Rect& r, float x, float y) {
+    return x >= static_cast<float>(r.left) && x < static_cast<float>(r.right) &&
+           y >= static_cast<float>(r.top) && y < static_cast<float>(r.bottom);
+}
+
+// Moves without touching size, z-order, activation or painting: the layered window
+// keeps the picture it was given.
+void moveWindow(HWND window, POINT topLeft) {
+    SetWindowPos(window, nullptr, topLeft.x, topLeft.y, 0, 0,
+                 SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOZORDER | SWP_NOREDRAW | SWP_NOOWNERZORDER);
+}
+
+}  // namespace
+
+bool FlyWindows::create(HWND owner, std::size_t count) {
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    if (!registerFlyClass(instance)) return false;
+    flies_.resize(count);
+    for (Fly& fly : flies_) {
+        fly.window = CreateWindowExW(kFlyExStyle, kFlyClassName, L"", kFlyStyle, 0, 0, 1, 1, owner, nullptr,
+                                     instance, nullptr);
+        if (fly.window == nullptr) return false;
+    }
+    return true;
+}
+
+void FlyWindows::destroy() {
+    for (Fly& fly : flies_) {
+        if (fly.window != nullptr) DestroyWindow(fly.window);
+    }
+    flies_.clear();
+}
+
+void FlyWindows::update(const gnatter::Swarm& swarm, const gnatter::Rect* covered) {
+    const std::size_t count = std::min(flies_.size(), swarm.flyCount());
+    for (std::size_t i = 0; i < count; ++i) updateOne(flies_[i], swarm.flyView(i), covered);
+}
+
+void FlyWindows::updateOne(Fly& fly, const gnatter::FlyView& view, const gnatter::Rect* covered) {
+    const bool visible = view.visible && !(covered != nullptr && inside(*covered, view.x, view.y));
+    if (!visible) {
+        if (fly.shown) ShowWindow(fly.window, SW_HIDE);
+        fly.shown = false;
+        return;
+    }
+    if (!fly.hasPicture || view.pictureChanged || view.pictureKey != fly.pictureKey) {
+        if (!canvas_.upload(fly.window, view)) return;
+        const gnatter::Sprite& sprite = canvas_.sprite();
+        fly.anchorX = sprite.anchorX;
+        fly.anchorY = sprite.anchorY;
+        fly.topLeft = windowTopLeft(view.x, view.y, fly.anchorX, fly.anchorY);
+        fly.pictureKey = view.pictureKey;
+        fly.hasPicture = true;
+    } else {
+        const POINT topLeft = windowTopLeft(view.x, view.y, fly.anchorX, fly.anchorY);
+        if (topLeft.x != fly.topLeft.x || topLeft.y != fly.topLeft.y) {
+            moveWindow(fly.window, topLeft);
+            fly.topLeft = topLeft;
+        }
+    }
+    if (!fly.shown) ShowWindow(fly.window, SW_SHOWNOACTIVATE);
+    fly.shown = true;
+}
+
+}  // namespace gnatter::win32

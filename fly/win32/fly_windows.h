@@ -1,0 +1,48 @@
+// The fly windows: one small layered window per fly that shows its picture and follows
+// it, never taking a click, the focus or a taskbar button.
+#pragma once
+
+#include "fly_bitmap.h"
+#include "swarm.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace gnatter::win32 {
+
+extern const wchar_t kFlyClassName[];
+
+class FlyWindows {
+public:
+    FlyWindows() = default;
+    ~FlyWindows() { destroy(); }
+    FlyWindows(const FlyWindows&) = delete;
+    FlyWindows& operator=(const FlyWindows&) = delete;
+
+    // Creates `count` hidden fly windows owned by `owner`.
+    bool create(HWND owner, std::size_t count);
+    void destroy();
+
+    // Brings every window in line with its fly: hides flies that are gone or lie in
+    // `covered` (when not null), puts a new picture up only when it changed, and
+    // otherwise just moves the window.
+    void update(const gnatter::Swarm& swarm, const gnatter::Rect* covered);
+
+private:
+    struct Fly {
+        HWND window = nullptr;
+        POINT topLeft = {};
+        int anchorX = 0, anchorY = 0;
+        std::uint32_t pictureKey = 0;
+        bool hasPicture = false;
+        bool shown = false;
+    };
+    void updateOne(Fly& fly, const gnatter::FlyView& view, const gnatter::Rect* covered);
+
+    std::vector<Fly> flies_;
+    FlyCanvas canvas_;
+};
+
+}  // namespace gnatter::win32
