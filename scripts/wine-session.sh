@@ -5,9 +5,10 @@
 #   wine-session.sh start STATE_DIR   bring both up (idempotent, safe to call concurrently)
 #   wine-session.sh stop  STATE_DIR   end the Wine server and Xvfb of that session
 #   wine-session.sh env   STATE_DIR   print the exports that point a shell at the session
+#   wine-session.sh prefix STATE_DIR  only make the prefix (for running on a real display)
 set -euo pipefail
 
-cmd=${1:?usage: wine-session.sh start|stop|env STATE_DIR}
+cmd=${1:?usage: wine-session.sh start|stop|env|prefix STATE_DIR}
 state=$(mkdir -p "${2:?state dir}" && cd "$2" && pwd)
 prefix="$state/prefix"
 
@@ -100,6 +101,12 @@ case "$cmd" in
     fi
     rm -f "$state/display" "$state/xvfb.pid"
     ;;
+  prefix)
+    exec 9>"$state/lock"
+    flock 9
+    wine_env
+    make_prefix
+    ;;
   env)
     wine_env
     printf 'export WINEPREFIX=%q WINEARCH=win64 WINEDEBUG=%q WINEDLLOVERRIDES=%q' \
@@ -107,5 +114,5 @@ case "$cmd" in
     [ -n "${DISPLAY:-}" ] && printf ' DISPLAY=%q' "$DISPLAY"
     echo
     ;;
-  *) echo "usage: wine-session.sh start|stop|env STATE_DIR" >&2; exit 2 ;;
+  *) echo "usage: wine-session.sh start|stop|env|prefix STATE_DIR" >&2; exit 2 ;;
 esac

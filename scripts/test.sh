@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Runs every test: the native unit tests of the platform-free pieces, the Windows tests
+# (the real executables under Wine on a private headless display), and a bounded fuzzing
+# run of the fly program's option parser. Ends with one line "N passed, N failed" and
+# exits non-zero when anything failed.
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+"$root/scripts/setup-deps.sh" || { echo "0 passed, 1 failed"; exit 1; }
+
+passed=0
+failed=0
+log_dir="$root/build/test-logs"
+mkdir -p "$log_dir"
+
+# Adds the counts from ctest's "N% tests passed, F tests failed out of T" line.
+count_ctest() {
+  local line total bad
+  line=$(grep -E '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$1" | tail -n 1)
+  if [ -z "$line" ]; then
+    failed=$((failed + 1))
+    return
+  fi
+  bad=$(sed -E 's/.* ([0-9]+) tests? failed out of.*/\1/' <<<"$line")
+  total=$(sed -E 's/.*out of ([0-9]+).*/\1/' <<<"$line")
+  passed=$((passed + total - bad))
+  failed=$((failed + bad))
+}
+
+step() {  # step NAME COMMAND...: one build step; a failure counts as one failed test
+  echo "== $1"
+  shift
+  if ! "$@" >"$log_dir/step.log" 2>&1; then
+    cat "$log_dir/step.log"
+    failed=$((failed + 1))
+    return 1
+  fi
+}
+
+# Native: platform-free pieces.
+if step "native: configure" cmake --preset native && step "native: build" cmake --build --preset native -j 2; then
+  echo "== native: test"
+  ctest --preset native -j 2 2>&1 | tee "$log_dir/native.log"
+  count_ctest "$log_dir/native.log"
+fi
+
+# Windows: cross-built executables and their tests under Wine.
+state="$root/build/windows/wine"
+cleanup() { "$root/scripts/wine-session.sh" stop "$state" >/dev/null 2>&1 || true; }
+trap cleanup EXIT
+if step "windows: configure" cmake --preset windows && step "windows: build" cmake --build --preset windows -j 2; then
+  echo "== windows: start Xvfb and the test Wine prefix"
+  if "$root/scripts/wine-session.sh" start "$state"; then
+    echo "== windows: test"
+    ctest --preset windows 2>&1 | tee "$log_dir/windows.log"
+    count_ctest "$log_dir/windows.log"
+  else
+    failed=$((failed + 1))
+  fi
+  cleanup
+fi
+
+# Fuzzing the option parser for a bounded time.
+if [ -x "$root/bench/fuzz-options.sh" ]; then
+  echo "== fuzz: option parser"
+  if "$root/bench/fuzz-options.sh" 20; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+fi
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
