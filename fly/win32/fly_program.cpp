@@ -114,7 +114,9 @@ double restWaitSeconds() {
     if (g_options.timeoutSeconds > 0 && !g_departing) {
         wait = std::min(wait, std::max(0.0, g_options.timeoutSeconds - g_simulatedSeconds));
     }
-    return std::max(0.0, wait);
+    // Never less than a frame: should the swarm still rest when the wait is over, the
+    // loop must not spin.
+    return std::max(kFramePeriodSeconds, wait);
 }
 
 void frame(long long at) {

@@ -1,0 +1,257 @@
+// Drives the real gnatter.exe: its fly windows (styles, placement, movement), its exit
+// after the timeout, option errors and help in message boxes, --stop, a second start
+// replacing the first, and the notification-area icon with its "Shoo the flies" menu.
+#include "fly_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using flytest::FlyProcess;
+using flytest::waitFor;
+using flytest::windowsOfClass;
+
+namespace {
+
+const wchar_t kFlyClass[] = L"Gnatter.Fly";
+const wchar_t kOwnerClass[] = L"Gnatter.FlyProgram";
+const DWORD kAppearMs = 10000;
+const DWORD kExitMs = 20000;
+const UINT kTrayMessage = WM_APP + 1;  // the owner window's notification-icon callback
+
+std::vector<HWND> visibleFlies(DWORD processId) {
+    std::vector<HWND> visible;
+    for (HWND window : windowsOfClass(kFlyClass, processId)) {
+        if (IsWindowVisible(window)) visible.push_back(window);
+    }
+    return visible;
+}
+
+RECT virtualScreen() {
+    const int left = GetSystemMetrics(SM_XVIRTUALSCREEN), top = GetSystemMetrics(SM_YVIRTUALSCREEN);
+    return {left, top, left + GetSystemMetrics(SM_CXVIRTUALSCREEN), top + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+}
+
+RECT windowRect(HWND window) {
+    RECT rect = {};
+    GetWindowRect(window, &rect);
+    return rect;
+}
+
+bool centreOnScreen(HWND window) {
+    const RECT rect = windowRect(window), screen = virtualScreen();
+    const POINT centre = {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+    return PtInRect(&screen, centre) != FALSE;
+}
+
+bool allCentresOnScreen(const std::vector<HWND>& windows) {
+    for (HWND window : windows) {
+        if (!centreOnScreen(window)) return false;
+    }
+    return true;
+}
+
+// Icons in Wine's notification area (a child window each), or -1 where there is none.
+int trayIconCount() {
+    HWND tray = FindWindowW(L"__winex11_standalone_tray", nullptr);
+    if (tray == nullptr) return -1;
+    int count = 0;
+    for (HWND icon = FindWindowExW(tray, nullptr, L"__winex11_tray_icon", nullptr); icon != nullptr;
+         icon = FindWindowExW(tray, icon, L"__winex11_tray_icon", nullptr)) {
+        ++count;
+    }
+    return count;
+}
+
+// The message box of a process: a dialog titled "Gnatter".
+HWND messageBoxOf(DWORD processId) {
+    for (HWND box : windowsOfClass(L"#32770", processId)) {
+        if (flytest::windowText(box) == L"Gnatter") return box;
+    }
+    return nullptr;
+}
+
+std::wstring messageBoxText(HWND box) {
+    wchar_t text[4096] = {};
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutW(GetDlgItem(box, 0xFFFF), WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
+                        5000, &copied);
+    return text;
+}
+
+class FlyProgramTest : public ::testing::Test {
+protected:
+    // Every test starts with no flies out, whatever an earlier one left.
+    void SetUp() override {
+        if (!windowsOfClass(kOwnerClass).empty()) flytest::runToEnd(L"--stop", kExitMs);
+        ASSERT_TRUE(waitFor([] { return windowsOfClass(kOwnerClass).empty(); }, kExitMs));
+    }
+};
+
+TEST_F(FlyProgramTest, FliesAreClickThroughTopmostToolWindowsThatStayOnScreenAndMove) {
+    FlyProcess flies;
+    ASSERT_TRUE(flies.start(L"-n 3 -t 0 -s 36 --seed 7"));
+    ASSERT_TRUE(waitFor([&] { return visibleFlies(flies.id()).size() == 3; }, kAppearMs));
+
+    const std::vector<HWND> windows = windowsOfClass(kFlyClass, flies.id());
+    ASSERT_EQ(3u, windows.size());
+    const LONG_PTR wanted = WS_EX_LAYERED | WS_EX_TRANSPARENT | WS_EX_NOACTIVATE | WS_EX_TOPMOST | WS_EX_TOOLWINDOW;
+    for (HWND window : windows) {
+        EXPECT_EQ(wanted, GetWindowLongPtrW(window, GWL_EXSTYLE) & wanted);
+        EXPECT_TRUE(GetWindowLongPtrW(window, GWL_STYLE) & WS_POPUP);
+        const RECT rect = windowRect(window);
+        EXPECT_EQ(rect.right - rect.left, rect.bottom - rect.top) << "a fly window is square";
+        EXPECT_NE(GetForegroundWindow(), window);
+    }
+
+    // They fly in from outside the screen; once there, they stay.
+    ASSERT_TRUE(waitFor([&] { return allCentresOnScreen(windows); }, kAppearMs));
+    std::vector<RECT> first;
+    for (HWND window : windows) first.push_back(windowRect(window));
+    bool moved = false, stayed = true;
+    waitFor([&] {
+        stayed = stayed && allCentresOnScreen(windows);
+        for (size_t i = 0; i < windows.size(); ++i) {
+            const RECT now = windowRect(windows[i]);
+            if (now.left != first[i].left || now.top != first[i].top) moved = true;
+        }
+        return false;  // watch for the whole period
+    }, 2000);
+    EXPECT_TRUE(stayed);
+    EXPECT_TRUE(moved);
+
+    EXPECT_EQ(0u, flytest::runToEnd(L"--stop", kExitMs));
+    DWORD exitCode = ~0u;
+    ASSERT_TRUE(flies.waitExit(kExitMs, exitCode));
+    EXPECT_EQ(0u, exitCode);
+}
+
+TEST_F(FlyProgramTest, FliesLeaveAfterTheTimeoutAndTheProgramEndsTidily) {
+    const int traysBefore = trayIconCount();
+    FlyProcess flies;
+    const ULONGLONG started = GetTickCount64();
+    ASSERT_TRUE(flies.start(L"-n 3 -t 2 -s 36 --seed 7"));
+    ASSERT_TRUE(waitFor([&] { return visibleFlies(flies.id()).size() == 3; }, kAppearMs));
+    ASSERT_EQ(1u, windowsOfClass(kOwnerClass, flies.id()).size());
+    if (traysBefore >= 0) {
+        EXPECT_TRUE(waitFor([&] { return trayIconCount() == traysBefore + 1; }, 5000));
+    }
+
+    DWORD exitCode = ~0u;
+    ASSERT_TRUE(flies.waitExit(kExitMs, exitCode));
+    EXPECT_EQ(0u, exitCode);
+    EXPECT_GE(GetTickCount64() - started, 2000u) << "left before the timeout";
+    EXPECT_TRUE(windowsOfClass(kFlyClass).empty());
+    EXPECT_TRUE(windowsOfClass(kOwnerClass).empty());
+    if (traysBefore >= 0) {
+        EXPECT_TRUE(waitFor([&] { return trayIconCount() == traysBefore; }, 5000));
+    }
+}
+
+struct BadOptions {
+    const char* name;
+    const wchar_t* options;
+    const wchar_t* named;  // what the error must mention
+};
+
+class FlyProgramBadOptionsTest : public FlyProgramTest, public ::testing::WithParamInterface<BadOptions> {};
+
+TEST_P(FlyProgramBadOptionsTest, ShowsTheErrorAndUsageThenExitsWithTwo) {
+    FlyProcess program;
+    ASSERT_TRUE(program.start(GetParam().options));
+    HWND box = nullptr;
+    ASSERT_TRUE(waitFor([&] { return (box = messageBoxOf(program.id())) != nullptr; }, kAppearMs));
+    std::wstring text;
+    ASSERT_TRUE(waitFor([&] { return !(text = messageBoxText(box)).empty(); }, 5000));
+    EXPECT_NE(std::wstring::npos, text.find(GetParam().named)) << "message: " << flytest::toNarrow(text);
+    EXPECT_NE(std::wstring::npos, text.find(L"Usage")) << "message: " << flytest::toNarrow(text);
+    EXPECT_TRUE(windowsOfClass(kFlyClass, program.id()).empty());
+
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    DWORD exitCode = ~0u;
+    ASSERT_TRUE(program.waitExit(kExitMs, exitCode));
+    EXPECT_EQ(2u, exitCode);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, FlyProgramBadOptionsTest,
+                         ::testing::Values(BadOptions{"CountOutOfRange", L"-n 0", L"-n"},
+                                           BadOptions{"SizeOutOfRange", L"-s 1000", L"-s"},
+                                           BadOptions{"TimeoutNotANumber", L"-t soon", L"-t"},
+                                           BadOptions{"UnknownOption", L"--colour red", L"--colour"},
+                                           BadOptions{"RepeatedOption", L"-n 2 -n 3", L"-n"},
+                                           BadOptions{"MissingValue", L"-n 2 -v", L"-v"}),
+                         [](const ::testing::TestParamInfo<BadOptions>& info) { return info.param.name; });
+
+TEST_F(FlyProgramTest, HelpShowsTheUsageAndExitsWithZero) {
+    FlyProcess program;
+    ASSERT_TRUE(program.start(L"--help"));
+    HWND box = nullptr;
+    ASSERT_TRUE(waitFor([&] { return (box = messageBoxOf(program.id())) != nullptr; }, kAppearMs));
+    std::wstring text;
+    ASSERT_TRUE(waitFor([&] { return !(text = messageBoxText(box)).empty(); }, 5000));
+    EXPECT_NE(std::wstring::npos, text.find(L"--stop"));
+    EXPECT_TRUE(windowsOfClass(kFlyClass, program.id()).empty());
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    DWORD exitCode = ~0u;
+    ASSERT_TRUE(program.waitExit(kExitMs, exitCode));
+    EXPECT_EQ(0u, exitCode);
+}
+
+TEST_F(FlyProgramTest, StopWithNothingRunningExitsWithZero) {
+    EXPECT_EQ(0u, flytest::runToEnd(L"--stop", kExitMs));
+}
+
+TEST_F(FlyProgramTest, StopMakesTheRunningFliesLeave) {
+    FlyProcess flies;
+    ASSERT_TRUE(flies.start(L"-n 2 -t 0 -s 36 --seed 3"));
+    ASSERT_TRUE(waitFor([&] { return visibleFlies(flies.id()).size() == 2; }, kAppearMs));
+    EXPECT_EQ(0u, flytest::runToEnd(L"--stop", 5000));
+    DWORD exitCode = ~0u;
+    ASSERT_TRUE(flies.waitExit(kExitMs, exitCode));
+    EXPECT_EQ(0u, exitCode);
+}
+
+TEST_F(FlyProgramTest, ASecondStartReplacesTheFirst) {
+    FlyProcess first;
+    ASSERT_TRUE(first.start(L"-n 2 -t 0 -s 36 --seed 1"));
+    ASSERT_TRUE(waitFor([&] { return visibleFlies(first.id()).size() == 2; }, kAppearMs));
+
+    FlyProcess second;
+    ASSERT_TRUE(second.start(L"-n 3 -t 0 -s 36 --seed 2"));
+    DWORD exitCode = ~0u;
+    ASSERT_TRUE(first.waitExit(kExitMs, exitCode));
+    EXPECT_EQ(0u, exitCode);
+    ASSERT_TRUE(waitFor([&] { return visibleFlies(second.id()).size() == 3; }, kAppearMs));
+    EXPECT_FALSE(second.waitExit(0, exitCode)) << "the second instance keeps running";
+
+    EXPECT_EQ(0u, flytest::runToEnd(L"--stop", kExitMs));
+    ASSERT_TRUE(second.waitExit(kExitMs, exitCode));
+    EXPECT_EQ(0u, exitCode);
+}
+
+TEST_F(FlyProgramTest, TrayMenuShooMakesTheFliesLeave) {
+    FlyProcess flies;
+    ASSERT_TRUE(flies.start(L"-n 2 -t 0 -s 36 --seed 5"));
+    ASSERT_TRUE(waitFor([&] { return visibleFlies(flies.id()).size() == 2; }, kAppearMs));
+    const std::vector<HWND> owners = windowsOfClass(kOwnerClass, flies.id());
+    ASSERT_EQ(1u, owners.size());
+
+    // A right click on the icon, as the shell reports it to the owner window.
+    PostMessageW(owners[0], kTrayMessage, 0, WM_RBUTTONUP);
+    HWND menu = nullptr;
+    ASSERT_TRUE(waitFor([&] {
+        const std::vector<HWND> menus = windowsOfClass(L"#32768", flies.id());
+        menu = menus.empty() ? nullptr : menus[0];
+        return menu != nullptr && IsWindowVisible(menu);
+    }, kAppearMs));
+    // The menu has one item: select it and choose it.
+    PostMessageW(menu, WM_KEYDOWN, VK_DOWN, 0);
+    PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
+
+    DWORD exitCode = ~0u;
+    ASSERT_TRUE(flies.waitExit(kExitMs, exitCode));
+    EXPECT_EQ(0u, exitCode);
+}
+
+}  // namespace
