@@ -25,7 +25,8 @@ struct Monitor {
 
 // What the picture of a fly depends on, apart from its size and heading.
 struct Pose {
-    std::uint8_t walkFrame = 0;   // 0..kWalkFrames-1, legs in their stepping phases
+    std::uint8_t walkFrame = 0;   // 0..kWalkFrames-1, legs in their stepping phases (moot
+                                  // while grooming or with wings blurred)
     std::uint8_t groomFrame = 0;  // 0 = not grooming, 1..kGroomFrames = leg-rubbing frames
     bool wingsBlurred = false;    // in flight: wings drawn as a blur
     float altitude = 0.0f;        // 0 on the ground; in flight the shadow's offset in pixels,
@@ -41,9 +42,18 @@ struct FlyView {
     float size = 0.0f;         // body length in pixels, monitor scale included
     Pose pose;
     bool visible = false;         // false once gone, or while hidden by the caller
-    bool pictureChanged = false;  // pose, size or quantised heading changed since the last step
+    bool pictureChanged = false;  // pictureKey changed during the last advance() (true at first)
     std::uint32_t pictureKey = 0; // equal keys <=> identical pictures (for caching)
 };
+
+// The picture key of a fly of this size, heading and pose, as FlyView::pictureKey holds
+// it: size counts in quarter pixels (up to 1023 px), heading in 128 directions, altitude
+// in 1/256ths of the size; renderFly draws exactly what the key says.
+std::uint32_t pictureKeyFor(float size, float heading, const Pose& pose);
+
+// The seed to give Swarm: --seed when given, else one drawn from `entropy` (a clock, a
+// process id; anything that differs from run to run).
+std::uint64_t chooseSeed(const Options& options, std::uint64_t entropy);
 
 class Swarm {
 public:

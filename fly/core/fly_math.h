@@ -1,0 +1,83 @@
+// Deterministic arithmetic for the fly core: a seeded generator and the trigonometry the
+// simulation and the rasteriser need, built only from +, -, *, / and comparisons. The
+// C library's sin/cos/atan2 may round differently from one libm to the next, which would
+// let the same seed grow different flies on different compilers; sqrt is exactly rounded
+// by IEEE 754 and is used as it is.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+
+namespace gnatter {
+namespace fm {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kTwoPi = 2.0 * kPi;
+constexpr double kHalfPi = 0.5 * kPi;
+
+// splitmix64: tiny, fast, well mixed, and its output is the same everywhere.
+struct Rng {
+    std::uint64_t state = 0;
+
+    explicit Rng(std::uint64_t seed = 0) : state(seed) {}
+
+    std::uint64_t next() {
+        std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    // [0, 1) with 53 random bits.
+    double unit() { return static_cast<double>(next() >> 11) * (1.0 / 9007199254740992.0); }
+    double range(double lo, double hi) { return lo + (hi - lo) * unit(); }
+    bool chance(double p) { return unit() < p; }
+};
+
+// One-off mixing of a value into a well-spread 64-bit word (the splitmix finaliser).
+inline std::uint64_t mix64(std::uint64_t z) {
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+}
+
+// Angle in [0, 2*pi).
+inline double wrapAngle(double a) {
+    a -= kTwoPi * std::floor(a / kTwoPi);
+    return (a >= kTwoPi || a < 0.0) ? 0.0 : a;
+}
+
+// Signed difference to - from, in (-pi, pi].
+inline double angleDiff(double to, double from) {
+    double d = wrapAngle(to - from);
+    return d > kPi ? d - kTwoPi : d;
+}
+
+// Taylor series to x^11 on [-pi/2, pi/2]: error below 6e-8, far finer than a pixel.
+inline double sin(double x) {
+    x = wrapAngle(x);
+    if (x > kPi) x -= kTwoPi;  // now in (-pi, pi]
+    if (x > kHalfPi) x = kPi - x;
+    else if (x < -kHalfPi) x = -kPi - x;
+    const double x2 = x * x;
+    return x * (1.0 + x2 * (-1.0 / 6 + x2 * (1.0 / 120 + x2 * (-1.0 / 5040 +
+               x2 * (1.0 / 362880 + x2 * (-1.0 / 39916800))))));
+}
+
+inline double cos(double x) { return sin(x + kHalfPi); }
+
+// Polynomial arctangent, error about 1e-5 radians; the result is in [0, 2*pi) to match
+// FlyView::heading, and 0 for the zero vector.
+inline double atan2(double y, double x) {
+    const double ax = std::fabs(x), ay = std::fabs(y);
+    if (ax == 0.0 && ay == 0.0) return 0.0;
+    const double a = (ax > ay) ? ay / ax : ax / ay;
+    const double s = a * a;
+    double r = a * (0.9998660 + s * (-0.3302995 + s * (0.1801410 + s * (-0.0851330 + s * 0.0208351))));
+    if (ay > ax) r = kHalfPi - r;
+    if (x < 0.0) r = kPi - r;
+    if (y < 0.0) r = -r;
+    return wrapAngle(r);
+}
+
+}  // namespace fm
+}  // namespace gnatter

@@ -1,0 +1,85 @@
+// Reduces a fly's size, heading and pose to the picture actually drawn, and packs that
+// into the 32-bit picture key: 12 bits of size, 7 of heading, 1 for blurred wings, 3 for
+// the leg pose and 9 for altitude.
+#include "picture.h"
+
+#include "fly_math.h"
+#include "sprite.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace gnatter {
+namespace {
+
+struct HeadingTable {
+    double c[kHeadingSteps], s[kHeadingSteps];
+    HeadingTable() {
+        for (int i = 0; i < kHeadingSteps; ++i) {
+            const double a = fm::kTwoPi * i / kHeadingSteps;
+            c[i] = fm::cos(a);
+            s[i] = fm::sin(a);
+        }
+    }
+};
+
+const HeadingTable& headingTable() {
+    static const HeadingTable table;
+    return table;
+}
+
+}  // namespace
+
+float canonicalSize(float size) {
+    if (!(size >= kMinDrawnSize)) size = kMinDrawnSize;  // NaN lands here too
+    if (size > kMaxDrawnSize) size = kMaxDrawnSize;
+    return static_cast<float>(std::lround(size * 4.0f)) / 4.0f;
+}
+
+CanonicalPicture canonicalPicture(float size, float heading, const Pose& pose) {
+    CanonicalPicture p;
+    p.size = canonicalSize(size);
+    const std::uint32_t sizeQuarters = static_cast<std::uint32_t>(std::lround(p.size * 4.0f));
+
+    const double h = std::isfinite(heading) ? fm::wrapAngle(heading) : 0.0;
+    p.headingIndex = static_cast<int>(std::lround(h * kHeadingSteps / fm::kTwoPi)) % kHeadingSteps;
+    p.cosHeading = headingTable().c[p.headingIndex];
+    p.sinHeading = headingTable().s[p.headingIndex];
+
+    p.wingsBlurred = pose.wingsBlurred;
+    // Grooming legs and flying legs have their own drawings; the stepping phase is moot.
+    if (!p.wingsBlurred) {
+        if (pose.groomFrame >= 1 && pose.groomFrame <= kGroomFrames) p.groomFrame = pose.groomFrame;
+        else p.walkFrame = pose.walkFrame % kWalkFrames;
+    }
+    const int legs = p.groomFrame ? kWalkFrames - 1 + p.groomFrame : p.walkFrame;
+
+    long alt = 0;
+    if (pose.altitude > 0.0f && std::isfinite(pose.altitude)) {
+        alt = std::lround(pose.altitude / p.size * 256.0f);
+        if (alt > 256) alt = 256;
+    }
+    p.altitude = static_cast<float>(alt) * p.size / 256.0f;
+
+    p.key = (sizeQuarters << 20) | (static_cast<std::uint32_t>(p.headingIndex) << 13) |
+            (p.wingsBlurred ? 1u << 12 : 0u) | (static_cast<std::uint32_t>(legs) << 9) |
+            static_cast<std::uint32_t>(alt);
+    return p;
+}
+
+// Two pixels beyond the geometry leave room for the anti-aliased fringe.
+int spriteAnchor(float size) {
+    return static_cast<int>(std::ceil(kFlyReach * size)) + 2;
+}
+
+int spriteSide(float size) {
+    const double s = canonicalSize(size);
+    const double far = std::max(kFlyReach * s, (kShadowDirY + kShadowReach) * s);
+    return spriteAnchor(static_cast<float>(s)) + static_cast<int>(std::ceil(far)) + 2;
+}
+
+std::uint32_t pictureKeyFor(float size, float heading, const Pose& pose) {
+    return canonicalPicture(size, heading, pose).key;
+}
+
+}  // namespace gnatter
