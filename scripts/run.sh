@@ -15,8 +15,9 @@ cmake --build --preset windows -j 2 >/dev/null
 bin="$root/build/windows/bin"
 
 if [ "${1:-}" = "--package" ]; then
-  (cd "$root/build/windows" && cpack -G ZIP >/dev/null)
-  echo "package: $(ls "$root"/build/windows/gnatter-*-win64.zip)"
+  # The release zip of cmake/Packaging.cmake, gnatter-<version>-win64.zip in the build folder.
+  package_log=$(cd "$root/build/windows" && cpack -G ZIP 2>&1) || { echo "$package_log" >&2; exit 1; }
+  echo "package: $(sed -n 's/^CPack: - package: \(.*\) generated\.$/\1/p' <<<"$package_log")"
 fi
 
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
