@@ -2,10 +2,12 @@
 // MsgWaitForMultipleObjectsEx that gives the swarm real elapsed time, the monitors and
 // the pointer, and shows what it reports.
 //
-// Clock: about 60 frames a second while any fly moves. While every fly rests the loop
-// sleeps until the first rest ends, waking only every 100 ms to look at the pointer (an
-// approaching pointer may startle a fly) and for a full-screen application in front;
-// the swarm is advanced only when one of these changed. While the session is locked or
+// Clock: about 60 frames a second while any fly moves; the pointer is read 20 times a
+// second then (reading it may cost a round trip to the display server, and a startled
+// fly does not need it sooner). While every fly rests the loop sleeps until the first
+// rest ends, waking only every 100 ms to look at the pointer (an approaching pointer may
+// startle a fly) and for a full-screen application in front; the swarm is advanced
+// only when one of these changed. While the session is locked or
 // the display is off the loop waits without a timeout, and that time does not count:
 // the swarm's clock, and so the -t timeout, stands still until the user is back.
 #include "fly_program.h"
@@ -30,6 +32,7 @@ namespace {
 
 const UINT kTrayMessage = WM_APP + 1;
 const double kFramePeriodSeconds = 1.0 / 60.0;
+const double kPointerReadSeconds = 0.05;
 const double kRestingPollSeconds = 0.1;
 const double kFullScreenCheckSeconds = 0.25;
 const double kLongestRestWaitSeconds = 3600.0;
@@ -58,6 +61,7 @@ long long g_lastFrame = 0;
 long long g_nextFrame = 0;
 long long g_nextPoll = 0;
 long long g_nextFullScreenCheck = 0;
+long long g_nextPointerRead = 0;
 bool g_resting = false;
 double g_simulatedSeconds = 0.0;
 
@@ -128,8 +132,11 @@ void frame(long long at) {
         g_monitorsChanged = false;
         g_swarm->setMonitors(currentMonitors());
     }
-    readPointer(g_pointerPresent, g_pointer);
-    g_swarm->setPointer(g_pointerPresent, static_cast<float>(g_pointer.x), static_cast<float>(g_pointer.y));
+    if (at >= g_nextPointerRead) {
+        readPointer(g_pointerPresent, g_pointer);
+        g_swarm->setPointer(g_pointerPresent, static_cast<float>(g_pointer.x), static_cast<float>(g_pointer.y));
+        g_nextPointerRead = at + ticks(kPointerReadSeconds);
+    }
     passTime(elapsed);
 
     if (at >= g_nextFullScreenCheck) {
@@ -147,13 +154,16 @@ void frame(long long at) {
     g_nextPoll = at + ticks(kRestingPollSeconds);
 }
 
-// While resting: true when the pointer or a full-screen application changed.
+// While resting: true when the pointer or a full-screen application changed; the frame
+// that follows then reads them again at once.
 bool somethingChanged() {
     bool present = false, covered = false;
     POINT pointer = {};
     gnatter::Rect monitor;
     const bool pointerChanged = readPointer(present, pointer);
     const bool coverChanged = readFullScreen(covered, monitor);
+    if (pointerChanged) g_nextPointerRead = 0;
+    if (coverChanged) g_nextFullScreenCheck = 0;
     return pointerChanged || coverChanged;
 }
 
