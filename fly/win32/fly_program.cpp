@@ -23,7 +23,6 @@
 #include <wtsapi32.h>
 
 #include <algorithm>
-#include <cmath>
 #include <memory>
 
 namespace gnatter::win32 {
@@ -53,7 +52,6 @@ bool g_sessionLocked = false;
 bool g_displayOff = false;
 bool g_monitorsChanged = false;
 bool g_wakeNow = false;  // something happened that the swarm must hear at once
-bool g_departing = false;
 
 // Clock, in QueryPerformanceCounter ticks.
 long long g_ticksPerSecond = 1;
@@ -63,7 +61,6 @@ long long g_nextPoll = 0;
 long long g_nextFullScreenCheck = 0;
 long long g_nextPointerRead = 0;
 bool g_resting = false;
-double g_simulatedSeconds = 0.0;
 
 // What the swarm was last told about the pointer and full-screen applications.
 bool g_pointerPresent = false;
@@ -84,7 +81,6 @@ bool paused() { return g_sessionLocked || g_displayOff; }
 void departNow() {
     if (!g_swarm) return;
     g_swarm->requestDeparture();
-    g_departing = true;
     g_wakeNow = true;
 }
 
@@ -102,25 +98,10 @@ bool readFullScreen(bool& covered, gnatter::Rect& monitor) {
                         monitor.right != g_coveredMonitor.right || monitor.bottom != g_coveredMonitor.bottom));
 }
 
-// While every fly rests nothing moves, so the whole wait is handed over, in slices the
-// swarm will not clamp, and rests last their real length.
-void passTime(double elapsed) {
-    const double slice = 4 * gnatter::Swarm::kStepSeconds;
-    while (elapsed > slice && g_swarm->allResting()) {
-        g_simulatedSeconds += g_swarm->advance(slice) * gnatter::Swarm::kStepSeconds;
-        elapsed -= slice;
-    }
-    g_simulatedSeconds += g_swarm->advance(elapsed) * gnatter::Swarm::kStepSeconds;
-}
-
+// Until the first rest ends (the swarm counts its timeout in), but never less than a
+// frame: should the swarm still rest when the wait is over, the loop must not spin.
 double restWaitSeconds() {
-    double wait = std::min(g_swarm->restingSecondsLeft(), kLongestRestWaitSeconds);
-    if (g_options.timeoutSeconds > 0 && !g_departing) {
-        wait = std::min(wait, std::max(0.0, g_options.timeoutSeconds - g_simulatedSeconds));
-    }
-    // Never less than a frame: should the swarm still rest when the wait is over, the
-    // loop must not spin.
-    return std::max(kFramePeriodSeconds, wait);
+    return std::min(std::max(g_swarm->restingSecondsLeft(), kFramePeriodSeconds), kLongestRestWaitSeconds);
 }
 
 void frame(long long at) {
@@ -137,7 +118,9 @@ void frame(long long at) {
         g_swarm->setPointer(g_pointerPresent, static_cast<float>(g_pointer.x), static_cast<float>(g_pointer.y));
         g_nextPointerRead = at + ticks(kPointerReadSeconds);
     }
-    passTime(elapsed);
+    // The swarm skips time in which every fly rests in one go and clamps the rest, so
+    // the real elapsed time goes in as it is.
+    g_swarm->advance(elapsed);
 
     if (at >= g_nextFullScreenCheck) {
         readFullScreen(g_covered, g_coveredMonitor);

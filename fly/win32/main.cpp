@@ -5,6 +5,7 @@
 #include "fly_program.h"
 #include "options.h"
 #include "single_instance.h"
+#include "swarm.h"
 
 #include <windows.h>
 
@@ -22,13 +23,11 @@ void showMessage(const std::string& text, UINT icon) {
 
 // Differs between runs: the counter's low bits change constantly, the process id
 // separates two starts within the same tick.
-std::uint64_t freshSeed() {
+std::uint64_t entropy() {
     LARGE_INTEGER counter;
     QueryPerformanceCounter(&counter);
-    std::uint64_t seed = static_cast<std::uint64_t>(counter.QuadPart);
-    seed ^= static_cast<std::uint64_t>(GetCurrentProcessId()) << 32;
-    seed ^= GetTickCount64() * 0x9E3779B97F4A7C15ull;
-    return seed;
+    return static_cast<std::uint64_t>(counter.QuadPart) ^ (static_cast<std::uint64_t>(GetCurrentProcessId()) << 40) ^
+           (GetTickCount64() << 20);
 }
 
 }  // namespace
@@ -55,7 +54,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         // the next start looks for it.
         StartupTurn turn;
         tellRunningInstancesToLeave();
-        if (!startFlies(options, options.hasSeed ? options.seed : freshSeed())) return kExitCannotStart;
+        if (!startFlies(options, gnatter::chooseSeed(options, entropy()))) return kExitCannotStart;
     }
     return runFlies();
 }
