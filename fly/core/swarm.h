@@ -70,8 +70,10 @@ public:
     // Every fly takes off and leaves across the nearest screen edge (timeout, --stop, menu).
     void requestDeparture();
 
-    // Advances the world by real elapsed seconds: clamped (a stall does not teleport
-    // flies), then consumed in fixed steps of kStepSeconds. Returns the steps taken.
+    // Advances the world by real elapsed seconds: clamped to a quarter second (a stall does
+    // not teleport flies), then consumed in fixed steps of kStepSeconds. While allResting(),
+    // the quiet time up to restingSecondsLeft() is skipped whole first, since nothing moves
+    // in it: a caller that slept may pass the full time it slept. Returns the steps taken.
     int advance(double elapsedSeconds);
 
     static constexpr double kStepSeconds = 1.0 / 120.0;
@@ -81,6 +83,8 @@ public:
     // True while no fly moves or changes its picture: the caller may stop its clock until
     // restingSecondsLeft() passes or the pointer / monitors change.
     bool allResting() const;
+    // Seconds until the next scheduled change while allResting(), else 0; an hour when
+    // nothing at all is due (every fly gone).
     double restingSecondsLeft() const;
 
     std::size_t flyCount() const;

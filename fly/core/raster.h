@@ -1,0 +1,84 @@
+// A small anti-aliased polygon rasteriser for the fly sprites: exact-area coverage per
+// pixel (signed-area accumulation, as font rasterisers do), composited "over" into a
+// premultiplied 0xAARRGGBB buffer. Shapes are built in the fly's own frame, in body
+// lengths, and placed by a rotation, scale and offset, so any heading draws crisply.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace gnatter {
+
+struct Colour {
+    float r, g, b;  // straight (not premultiplied), 0..255
+    float a;        // 0..1
+};
+
+// Maps the fly's frame (x forward, y to its right, unit = body length) onto pixels.
+struct Placement {
+    double originX = 0.0, originY = 0.0;  // pixel position of the fly's centre
+    double cosH = 1.0, sinH = 0.0;        // heading
+    double scale = 1.0;                   // pixels per body length
+};
+
+// Closed polygons that are filled together: where they overlap the coverage simply
+// saturates, and a polygon traced the other way round cuts a hole.
+class Path {
+public:
+    explicit Path(const Placement& at) : at_(at) {}
+    void clear() { xs_.clear(); ys_.clear(); ends_.clear(); }
+
+    // Points in the fly's frame; close() ends the current polygon.
+    void add(double x, double y);
+    void close();
+
+    void ellipse(double cx, double cy, double rx, double ry, double angle = 0.0, bool hole = false);
+    // Part of an ellipse between x0 and x1 (the fly's frame, ellipse axis-aligned).
+    void ellipseSlice(double cx, double cy, double rx, double ry, double x0, double x1);
+    // A stroke of width w (in pixels, so thin lines keep a visible minimum) along p0-p1,
+    // squared off half a width beyond both ends so that joints close up.
+    void segment(double x0, double y0, double x1, double y1, double widthPixels);
+    // A polyline through n points.
+    void polyline(const double* xy, int n, double widthPixels);
+
+    double pixelsPerUnit() const { return at_.scale; }
+    const std::vector<float>& xs() const { return xs_; }
+    const std::vector<float>& ys() const { return ys_; }
+    const std::vector<int>& ends() const { return ends_; }
+
+private:
+    int segmentsFor(double rx, double ry) const;
+    Placement at_;
+    std::vector<float> xs_, ys_;  // pixels
+    std::vector<int> ends_;       // one past each polygon's last point
+};
+
+// A premultiplied picture to lay over a canvas, with each row's non-transparent span.
+struct Layer {
+    int width = 0, height = 0;
+    std::vector<std::uint32_t> pixels;
+    std::vector<int> spanBegin, spanEnd;  // per row; begin == end for an empty row
+    void findSpans();
+};
+
+class Canvas {
+public:
+    Canvas(std::uint32_t* pixels, int width, int height) : px_(pixels), w_(width), h_(height) {}
+
+    void fill(const Path& path, Colour colour);
+
+    // A soft-edged shadow: a blurred ellipse (pixel space), darkest in the middle.
+    struct SoftEllipse {
+        double cx, cy, rx, ry, cosA, sinA;
+    };
+    void shadow(const SoftEllipse& ellipse, double blurPixels, float alpha);
+
+    // Premultiplied "over", the layer's top-left corner at (x, y).
+    void drawLayer(const Layer& layer, int x, int y);
+
+private:
+    std::uint32_t* px_;
+    int w_, h_;
+};
+
+}  // namespace gnatter
