@@ -300,7 +300,10 @@ struct Swarm::Impl {
         } else if (r < 0.17) {
             startGrooming(f);
         } else if (r < 0.27) {
-            startTurn(f, f.heading + f.rng.range(0.4, 2.6) * (f.rng.chance(0.5) ? 1 : -1), false);
+            // One draw per statement: the order of operands is up to the compiler, and
+            // the order of draws must not be.
+            const double angle = f.rng.range(0.4, 2.6);
+            startTurn(f, f.heading + (f.rng.chance(0.5) ? angle : -angle), false);
         } else if (r < 0.85) {
             if (f.rng.chance(0.5)) startTurn(f, f.heading + f.rng.range(-2.8, 2.8), true);
             else startWalk(f);

@@ -145,7 +145,10 @@ Point World::randomStandingPointNear(double x, double y, fm::Rng& rng, double ha
     const int i = nearestArea(x, y);
     if (i < 0) return {x, y};
     const Box& a = areas_[std::size_t(i)];
-    return clampInto(a, rng.range(a.left, a.right), rng.range(a.top, a.bottom), half);
+    // Drawn in separate statements: argument evaluation order differs between compilers.
+    const double px = rng.range(a.left, a.right);
+    const double py = rng.range(a.top, a.bottom);
+    return clampInto(a, px, py, half);
 }
 
 bool World::outOfSight(double x, double y, double reach) const {
