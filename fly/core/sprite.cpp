@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <list>
 #include <unordered_map>
 
 namespace gnatter {
@@ -239,35 +240,50 @@ void drawBody(Canvas& canvas, const CanonicalPicture& pic, double centre) {
     }
 }
 
-// Recently drawn body layers, per thread, within a memory budget: a swarm turns through
-// a handful of headings per fly, so most redraws (a new leg frame) find their body here.
+// Recently drawn body layers, per thread, within a memory budget, least recently used
+// first out: a fly wobbling along a straight run keeps coming back to the same few
+// headings, so most redraws (a new leg frame) find their body here.
 class BodyCache {
 public:
     const Layer& get(const CanonicalPicture& pic) {
         const std::uint32_t key = (pic.key & 0xfff00000u) | (std::uint32_t(pic.headingIndex) << 1) |
                                   (pic.wingsBlurred ? 1u : 0u);
-        auto found = layers_.find(key);
-        if (found != layers_.end()) return found->second;
+        auto found = entries_.find(key);
+        if (found != entries_.end()) {
+            order_.splice(order_.begin(), order_, found->second.place);
+            return found->second.layer;
+        }
         const int side = 2 * spriteAnchor(pic.size);
         const std::size_t cost = std::size_t(side) * std::size_t(side) * sizeof(std::uint32_t);
-        if (bytes_ + cost > kBudgetBytes) {
-            // Crude but bounded: start afresh. Refilling costs a few frames of drawing.
-            layers_.clear();
-            bytes_ = 0;
+        while (!order_.empty() && bytes_ + cost > kBudgetBytes) {
+            auto oldest = entries_.find(order_.back());
+            bytes_ -= oldest->second.bytes;
+            entries_.erase(oldest);
+            order_.pop_back();
         }
-        Layer& layer = layers_[key];
+        order_.push_front(key);
+        Entry& entry = entries_[key];
+        entry.place = order_.begin();
+        entry.bytes = cost;
+        bytes_ += cost;
+        Layer& layer = entry.layer;
         layer.width = layer.height = side;
         layer.pixels.assign(std::size_t(side) * std::size_t(side), 0u);
         Canvas canvas(layer.pixels.data(), side, side);
         drawBody(canvas, pic, spriteAnchor(pic.size));
         layer.findSpans();
-        bytes_ += cost;
         return layer;
     }
 
 private:
     static constexpr std::size_t kBudgetBytes = std::size_t(8) << 20;
-    std::unordered_map<std::uint32_t, Layer> layers_;
+    struct Entry {
+        Layer layer;
+        std::list<std::uint32_t>::iterator place;
+        std::size_t bytes = 0;
+    };
+    std::unordered_map<std::uint32_t, Entry> entries_;
+    std::list<std::uint32_t> order_;  // most recently used first
     std::size_t bytes_ = 0;
 };
 
