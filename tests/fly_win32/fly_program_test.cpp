@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -154,6 +155,8 @@ struct BadOptions {
     const wchar_t* options;
     const wchar_t* named;  // what the error must mention
 };
+
+void PrintTo(const BadOptions& bad, std::ostream* out) { *out << bad.name; }
 
 class FlyProgramBadOptionsTest : public FlyProgramTest, public ::testing::WithParamInterface<BadOptions> {};
 
