@@ -1,7 +1,7 @@
 // Drives the real gnatter.exe: its fly windows (styles, placement, movement), its exit
 // after the timeout, option errors and help in message boxes, --stop, a second start
 // replacing the first, and the notification-area icon with its "Shoo the flies" menu.
-#include "fly_test_support.h"
+#include "win_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -9,9 +9,8 @@
 #include <string>
 #include <vector>
 
-using flytest::FlyProcess;
-using flytest::waitFor;
-using flytest::windowsOfClass;
+using testsupport::Process;
+using testsupport::waitFor;
 
 namespace {
 
@@ -20,6 +19,34 @@ const wchar_t kOwnerClass[] = L"Gnatter.FlyProgram";
 const DWORD kAppearMs = 10000;
 const DWORD kExitMs = 20000;
 const UINT kTrayMessage = WM_APP + 1;  // the owner window's notification-icon callback
+
+// Starts the gnatter.exe built beside this test with these options.
+bool startFlies(Process& process, const std::wstring& options) {
+    const std::wstring program = testsupport::joinPath(testsupport::exeFolder(), L"gnatter.exe");
+    return process.start(program, L"\"" + program + L"\" " + options);
+}
+
+// Runs gnatter.exe to its end; its exit code, or ~0u when it did not end in time.
+DWORD runToEnd(const std::wstring& options, DWORD timeoutMs) {
+    Process process;
+    DWORD exitCode = ~0u;
+    if (!startFlies(process, options) || !process.waitExit(timeoutMs, &exitCode)) return ~0u;
+    return exitCode;
+}
+
+std::vector<HWND> windowsOfClass(const wchar_t* className, DWORD processId) {
+    return testsupport::topLevelWindows(processId, className);
+}
+
+// Top-level windows of a class in any process.
+std::vector<HWND> windowsOfClass(const wchar_t* className) {
+    std::vector<HWND> found;
+    for (HWND window = FindWindowExW(nullptr, nullptr, className, nullptr); window != nullptr;
+         window = FindWindowExW(nullptr, window, className, nullptr)) {
+        found.push_back(window);
+    }
+    return found;
+}
 
 std::vector<HWND> visibleFlies(DWORD processId) {
     std::vector<HWND> visible;
@@ -68,7 +95,7 @@ int trayIconCount() {
 // The message box of a process: a dialog titled "Gnatter".
 HWND messageBoxOf(DWORD processId) {
     for (HWND box : windowsOfClass(L"#32770", processId)) {
-        if (flytest::windowText(box) == L"Gnatter") return box;
+        if (testsupport::windowText(box) == L"Gnatter") return box;
     }
     return nullptr;
 }
@@ -85,14 +112,14 @@ class FlyProgramTest : public ::testing::Test {
 protected:
     // Every test starts with no flies out, whatever an earlier one left.
     void SetUp() override {
-        if (!windowsOfClass(kOwnerClass).empty()) flytest::runToEnd(L"--stop", kExitMs);
+        if (!windowsOfClass(kOwnerClass).empty()) runToEnd(L"--stop", kExitMs);
         ASSERT_TRUE(waitFor([] { return windowsOfClass(kOwnerClass).empty(); }, kExitMs));
     }
 };
 
 TEST_F(FlyProgramTest, FliesAreClickThroughTopmostToolWindowsThatStayOnScreenAndMove) {
-    FlyProcess flies;
-    ASSERT_TRUE(flies.start(L"-n 3 -t 0 -s 36 --seed 7"));
+    Process flies;
+    ASSERT_TRUE(startFlies(flies, L"-n 3 -t 0 -s 36 --seed 7"));
     ASSERT_TRUE(waitFor([&] { return visibleFlies(flies.id()).size() == 3; }, kAppearMs));
 
     const std::vector<HWND> windows = windowsOfClass(kFlyClass, flies.id());
@@ -122,17 +149,17 @@ TEST_F(FlyProgramTest, FliesAreClickThroughTopmostToolWindowsThatStayOnScreenAnd
     EXPECT_TRUE(stayed);
     EXPECT_TRUE(moved);
 
-    EXPECT_EQ(0u, flytest::runToEnd(L"--stop", kExitMs));
+    EXPECT_EQ(0u, runToEnd(L"--stop", kExitMs));
     DWORD exitCode = ~0u;
-    ASSERT_TRUE(flies.waitExit(kExitMs, exitCode));
+    ASSERT_TRUE(flies.waitExit(kExitMs, &exitCode));
     EXPECT_EQ(0u, exitCode);
 }
 
 TEST_F(FlyProgramTest, FliesLeaveAfterTheTimeoutAndTheProgramEndsTidily) {
     const int traysBefore = trayIconCount();
-    FlyProcess flies;
+    Process flies;
     const ULONGLONG started = GetTickCount64();
-    ASSERT_TRUE(flies.start(L"-n 3 -t 2 -s 36 --seed 7"));
+    ASSERT_TRUE(startFlies(flies, L"-n 3 -t 2 -s 36 --seed 7"));
     ASSERT_TRUE(waitFor([&] { return visibleFlies(flies.id()).size() == 3; }, kAppearMs));
     ASSERT_EQ(1u, windowsOfClass(kOwnerClass, flies.id()).size());
     if (traysBefore >= 0) {
@@ -140,7 +167,7 @@ TEST_F(FlyProgramTest, FliesLeaveAfterTheTimeoutAndTheProgramEndsTidily) {
     }
 
     DWORD exitCode = ~0u;
-    ASSERT_TRUE(flies.waitExit(kExitMs, exitCode));
+    ASSERT_TRUE(flies.waitExit(kExitMs, &exitCode));
     EXPECT_EQ(0u, exitCode);
     EXPECT_GE(GetTickCount64() - started, 2000u) << "left before the timeout";
     EXPECT_TRUE(windowsOfClass(kFlyClass).empty());
@@ -161,19 +188,19 @@ void PrintTo(const BadOptions& bad, std::ostream* out) { *out << bad.name; }
 class FlyProgramBadOptionsTest : public FlyProgramTest, public ::testing::WithParamInterface<BadOptions> {};
 
 TEST_P(FlyProgramBadOptionsTest, ShowsTheErrorAndUsageThenExitsWithTwo) {
-    FlyProcess program;
-    ASSERT_TRUE(program.start(GetParam().options));
+    Process program;
+    ASSERT_TRUE(startFlies(program, GetParam().options));
     HWND box = nullptr;
     ASSERT_TRUE(waitFor([&] { return (box = messageBoxOf(program.id())) != nullptr; }, kAppearMs));
     std::wstring text;
     ASSERT_TRUE(waitFor([&] { return !(text = messageBoxText(box)).empty(); }, 5000));
-    EXPECT_NE(std::wstring::npos, text.find(GetParam().named)) << "message: " << flytest::toNarrow(text);
-    EXPECT_NE(std::wstring::npos, text.find(L"Usage")) << "message: " << flytest::toNarrow(text);
+    EXPECT_NE(std::wstring::npos, text.find(GetParam().named)) << "message: " << testsupport::toUtf8(text);
+    EXPECT_NE(std::wstring::npos, text.find(L"Usage")) << "message: " << testsupport::toUtf8(text);
     EXPECT_TRUE(windowsOfClass(kFlyClass, program.id()).empty());
 
     PostMessageW(box, WM_COMMAND, IDOK, 0);
     DWORD exitCode = ~0u;
-    ASSERT_TRUE(program.waitExit(kExitMs, exitCode));
+    ASSERT_TRUE(program.waitExit(kExitMs, &exitCode));
     EXPECT_EQ(2u, exitCode);
 }
 
@@ -187,8 +214,8 @@ INSTANTIATE_TEST_SUITE_P(Table, FlyProgramBadOptionsTest,
                          [](const ::testing::TestParamInfo<BadOptions>& info) { return info.param.name; });
 
 TEST_F(FlyProgramTest, HelpShowsTheUsageAndExitsWithZero) {
-    FlyProcess program;
-    ASSERT_TRUE(program.start(L"--help"));
+    Process program;
+    ASSERT_TRUE(startFlies(program, L"--help"));
     HWND box = nullptr;
     ASSERT_TRUE(waitFor([&] { return (box = messageBoxOf(program.id())) != nullptr; }, kAppearMs));
     std::wstring text;
@@ -197,45 +224,45 @@ TEST_F(FlyProgramTest, HelpShowsTheUsageAndExitsWithZero) {
     EXPECT_TRUE(windowsOfClass(kFlyClass, program.id()).empty());
     PostMessageW(box, WM_COMMAND, IDOK, 0);
     DWORD exitCode = ~0u;
-    ASSERT_TRUE(program.waitExit(kExitMs, exitCode));
+    ASSERT_TRUE(program.waitExit(kExitMs, &exitCode));
     EXPECT_EQ(0u, exitCode);
 }
 
 TEST_F(FlyProgramTest, StopWithNothingRunningExitsWithZero) {
-    EXPECT_EQ(0u, flytest::runToEnd(L"--stop", kExitMs));
+    EXPECT_EQ(0u, runToEnd(L"--stop", kExitMs));
 }
 
 TEST_F(FlyProgramTest, StopMakesTheRunningFliesLeave) {
-    FlyProcess flies;
-    ASSERT_TRUE(flies.start(L"-n 2 -t 0 -s 36 --seed 3"));
+    Process flies;
+    ASSERT_TRUE(startFlies(flies, L"-n 2 -t 0 -s 36 --seed 3"));
     ASSERT_TRUE(waitFor([&] { return visibleFlies(flies.id()).size() == 2; }, kAppearMs));
-    EXPECT_EQ(0u, flytest::runToEnd(L"--stop", 5000));
+    EXPECT_EQ(0u, runToEnd(L"--stop", 5000));
     DWORD exitCode = ~0u;
-    ASSERT_TRUE(flies.waitExit(kExitMs, exitCode));
+    ASSERT_TRUE(flies.waitExit(kExitMs, &exitCode));
     EXPECT_EQ(0u, exitCode);
 }
 
 TEST_F(FlyProgramTest, ASecondStartReplacesTheFirst) {
-    FlyProcess first;
-    ASSERT_TRUE(first.start(L"-n 2 -t 0 -s 36 --seed 1"));
+    Process first;
+    ASSERT_TRUE(startFlies(first, L"-n 2 -t 0 -s 36 --seed 1"));
     ASSERT_TRUE(waitFor([&] { return visibleFlies(first.id()).size() == 2; }, kAppearMs));
 
-    FlyProcess second;
-    ASSERT_TRUE(second.start(L"-n 3 -t 0 -s 36 --seed 2"));
+    Process second;
+    ASSERT_TRUE(startFlies(second, L"-n 3 -t 0 -s 36 --seed 2"));
     DWORD exitCode = ~0u;
-    ASSERT_TRUE(first.waitExit(kExitMs, exitCode));
+    ASSERT_TRUE(first.waitExit(kExitMs, &exitCode));
     EXPECT_EQ(0u, exitCode);
     ASSERT_TRUE(waitFor([&] { return visibleFlies(second.id()).size() == 3; }, kAppearMs));
-    EXPECT_FALSE(second.waitExit(0, exitCode)) << "the second instance keeps running";
+    EXPECT_FALSE(second.waitExit(0, &exitCode)) << "the second instance keeps running";
 
-    EXPECT_EQ(0u, flytest::runToEnd(L"--stop", kExitMs));
-    ASSERT_TRUE(second.waitExit(kExitMs, exitCode));
+    EXPECT_EQ(0u, runToEnd(L"--stop", kExitMs));
+    ASSERT_TRUE(second.waitExit(kExitMs, &exitCode));
     EXPECT_EQ(0u, exitCode);
 }
 
 TEST_F(FlyProgramTest, TrayMenuShooMakesTheFliesLeave) {
-    FlyProcess flies;
-    ASSERT_TRUE(flies.start(L"-n 2 -t 0 -s 36 --seed 5"));
+    Process flies;
+    ASSERT_TRUE(startFlies(flies, L"-n 2 -t 0 -s 36 --seed 5"));
     ASSERT_TRUE(waitFor([&] { return visibleFlies(flies.id()).size() == 2; }, kAppearMs));
     const std::vector<HWND> owners = windowsOfClass(kOwnerClass, flies.id());
     ASSERT_EQ(1u, owners.size());
@@ -253,7 +280,7 @@ TEST_F(FlyProgramTest, TrayMenuShooMakesTheFliesLeave) {
     PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
 
     DWORD exitCode = ~0u;
-    ASSERT_TRUE(flies.waitExit(kExitMs, exitCode));
+    ASSERT_TRUE(flies.waitExit(kExitMs, &exitCode));
     EXPECT_EQ(0u, exitCode);
 }
 
