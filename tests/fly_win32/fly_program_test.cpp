@@ -3,6 +3,8 @@
 // replacing the first, and the notification-area icon with its "Shoo the flies" menu.
 #include "win_test_support.h"
 
+#include <wtsapi32.h>
+
 #include <gtest/gtest.h>
 
 #include <ostream>
@@ -258,6 +260,66 @@ TEST_F(FlyProgramTest, ASecondStartReplacesTheFirst) {
     EXPECT_EQ(0u, runToEnd(L"--stop", kExitMs));
     ASSERT_TRUE(second.waitExit(kExitMs, &exitCode));
     EXPECT_EQ(0u, exitCode);
+}
+
+// Window rectangles of the flies, to tell whether any moved.
+std::vector<RECT> placesOf(const std::vector<HWND>& windows) {
+    std::vector<RECT> places;
+    for (HWND window : windows) places.push_back(windowRect(window));
+    return places;
+}
+
+bool anyMoved(const std::vector<HWND>& windows, const std::vector<RECT>& before) {
+    const std::vector<RECT> now = placesOf(windows);
+    for (size_t i = 0; i < now.size(); ++i) {
+        if (!EqualRect(&now[i], &before[i])) return true;
+    }
+    return false;
+}
+
+TEST_F(FlyProgramTest, FliesStandStillWhileTheSessionIsLocked) {
+    Process flies;
+    ASSERT_TRUE(startFlies(flies, L"-n 6 -t 0 -s 36 --seed 11"));
+    ASSERT_TRUE(waitFor([&] { return visibleFlies(flies.id()).size() == 6; }, kAppearMs));
+    const std::vector<HWND> windows = windowsOfClass(kFlyClass, flies.id());
+    const std::vector<HWND> owners = windowsOfClass(kOwnerClass, flies.id());
+    ASSERT_EQ(1u, owners.size());
+    std::vector<RECT> before = placesOf(windows);
+    ASSERT_TRUE(waitFor([&] { return anyMoved(windows, before); }, kAppearMs)) << "no fly moves at all";
+
+    // What the system tells the owner window when the user locks the session; sent, so
+    // it has been handled when the call returns.
+    DWORD_PTR result = 0;
+    ASSERT_NE(0, SendMessageTimeoutW(owners[0], WM_WTSSESSION_CHANGE, WTS_SESSION_LOCK, 0, SMTO_ABORTIFHUNG, 5000,
+                                     &result));
+    before = placesOf(windows);
+    EXPECT_FALSE(waitFor([&] { return anyMoved(windows, before); }, 1500)) << "a fly moved while locked";
+
+    ASSERT_NE(0, SendMessageTimeoutW(owners[0], WM_WTSSESSION_CHANGE, WTS_SESSION_UNLOCK, 0, SMTO_ABORTIFHUNG, 5000,
+                                     &result));
+    EXPECT_TRUE(waitFor([&] { return anyMoved(windows, before); }, kAppearMs)) << "no fly moves after unlocking";
+}
+
+TEST_F(FlyProgramTest, FliesHideBehindAFullScreenWindowAndComeBackAfterIt) {
+    Process flies;
+    ASSERT_TRUE(startFlies(flies, L"-n 3 -t 0 -s 36 --seed 7"));
+    ASSERT_TRUE(waitFor([&] { return visibleFlies(flies.id()).size() == 3; }, kAppearMs));
+    const std::vector<HWND> windows = windowsOfClass(kFlyClass, flies.id());
+    ASSERT_TRUE(waitFor([&] { return allCentresOnScreen(windows); }, kAppearMs));
+
+    // A film or game in front: a popup covering the whole (single) monitor.
+    const RECT screen = virtualScreen();
+    HWND fullScreen = CreateWindowExW(0, L"STATIC", L"full screen", WS_POPUP, screen.left, screen.top,
+                                      screen.right - screen.left, screen.bottom - screen.top, nullptr, nullptr,
+                                      GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(nullptr, fullScreen);
+    ShowWindow(fullScreen, SW_SHOW);
+    SetForegroundWindow(fullScreen);
+    ASSERT_TRUE(waitFor([&] { return GetForegroundWindow() == fullScreen; }, 5000));
+    EXPECT_TRUE(waitFor([&] { return visibleFlies(flies.id()).empty(); }, 5000));
+
+    DestroyWindow(fullScreen);
+    EXPECT_TRUE(waitFor([&] { return visibleFlies(flies.id()).size() == 3; }, 5000));
 }
 
 TEST_F(FlyProgramTest, TrayMenuShooMakesTheFliesLeave) {
