@@ -1,6 +1,6 @@
 // Reduces a fly's size, heading and pose to the picture actually drawn, and packs that
 // into the 32-bit picture key: 12 bits of size, 7 of heading, 1 for blurred wings, 3 for
-// the leg pose and 9 for altitude.
+// the leg pose and 9 for altitude (in 1/256ths of the size, a multiple of 256/kAltitudeSteps).
 #include "picture.h"
 
 #include "fly_math.h"
@@ -41,8 +41,10 @@ CanonicalPicture canonicalPicture(float size, float heading, const Pose& pose) {
     p.size = canonicalSize(size);
     const std::uint32_t sizeQuarters = static_cast<std::uint32_t>(std::lround(p.size * 4.0f));
 
-    const double h = std::isfinite(heading) ? fm::wrapAngle(heading) : 0.0;
-    p.headingIndex = static_cast<int>(std::lround(h * kHeadingSteps / fm::kTwoPi)) % kHeadingSteps;
+    const float drawn = pose.headingHeld ? pose.heading : heading;
+    const double h = std::isfinite(drawn) ? fm::wrapAngle(drawn) : 0.0;
+    const int steps = p.size < kFineHeadingSize ? kHeadingSteps / 2 : kHeadingSteps;
+    p.headingIndex = static_cast<int>(std::lround(h * steps / fm::kTwoPi)) % steps * (kHeadingSteps / steps);
     p.cosHeading = headingTable().c[p.headingIndex];
     p.sinHeading = headingTable().s[p.headingIndex];
 
@@ -56,7 +58,7 @@ CanonicalPicture canonicalPicture(float size, float heading, const Pose& pose) {
 
     long alt = 0;
     if (pose.altitude > 0.0f && std::isfinite(pose.altitude)) {
-        alt = std::lround(pose.altitude / p.size * 256.0f);
+        alt = std::lround(pose.altitude / p.size * float(kAltitudeSteps)) * (256 / kAltitudeSteps);
         if (alt > 256) alt = 256;
     }
     p.altitude = static_cast<float>(alt) * p.size / 256.0f;

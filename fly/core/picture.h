@@ -1,6 +1,7 @@
 // What a fly's picture depends on, reduced to the values the rasteriser really draws:
-// size in quarter pixels, heading in kHeadingSteps directions, altitude in 1/256ths of
-// the size. The simulation keys its pictures with it and the rasteriser draws from it,
+// size in quarter pixels, heading in kHeadingSteps directions (half as many for flies
+// below kFineHeadingSize, where the finer steps are barely a pixel at the tips), altitude
+// in 1/32nds of the size. The simulation keys its pictures with it and the rasteriser draws from it,
 // so two flies with equal keys get identical pixels and a fly walking straight on with
 // a slight wobble keeps its picture.
 #pragma once
@@ -12,6 +13,10 @@
 namespace gnatter {
 
 constexpr int kHeadingSteps = 128;
+constexpr float kFineHeadingSize = 32.0f;
+// Altitude steps per body length: a shadow that shifts by a few percent of the size
+// reads as smooth, and a climb then changes the picture a dozen times, not a hundred.
+constexpr int kAltitudeSteps = 32;
 // Largest body length drawn (a 512 px fly on a 200 % monitor); keeps the key in 32 bits.
 constexpr float kMaxDrawnSize = 1023.0f;
 constexpr float kMinDrawnSize = 1.0f;
@@ -20,7 +25,7 @@ struct CanonicalPicture {
     float size = 0.0f;      // multiple of 1/4 px
     int headingIndex = 0;   // 0..kHeadingSteps-1
     double cosHeading = 1.0, sinHeading = 0.0;
-    float altitude = 0.0f;  // multiple of size/256, 0..size
+    float altitude = 0.0f;  // multiple of size/kAltitudeSteps, 0..size
     bool wingsBlurred = false;
     int walkFrame = 0;      // 0..kWalkFrames-1; 0 while grooming or in flight
     int groomFrame = 0;     // 0..kGroomFrames

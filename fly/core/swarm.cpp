@@ -37,6 +37,16 @@ constexpr double kLongestRestSeconds = 3600.0;
 constexpr double kStartleBodyLengths = 3.0;
 constexpr double kStartleMinPixels = 30.0;
 
+// How often the picture may change, as each picture change costs far more to show than a
+// move. A walking fly takes a new leg frame every kLegFrameBodyLengths travelled (four
+// frames make a stride of 1.4 body lengths) and its picture turns with its course only
+// then; a fly turning on the spot pivots in a dozen visible jerks a second, shuffling its
+// legs with each; a grooming fly rubs its legs some eight times a second; a flying fly's
+// blurred wings and shadow are redrawn 15 times a second.
+constexpr double kLegFrameBodyLengths = 0.35;
+constexpr std::int64_t kTurnBeatSteps = 10;
+constexpr std::int64_t kFlightBeatSteps = 8;
+
 enum class Mode : std::uint8_t { Waiting, Paused, Grooming, Turning, Walking, Flying, Gone };
 enum class FlightKind : std::uint8_t { Arrive, Hop, Escape, Return, Leave };
 
@@ -62,9 +72,13 @@ struct Fly {
     bool walkAfterTurn = false;
     std::int64_t groomStart = 0, groomPeriod = 1;
     std::uint8_t groomFirstFrame = 1;
+    std::int64_t turnStart = 0;  // first step of the pivot
     double legPhase = 0.0;  // in walk frames
     double altitude = 0.0;  // body lengths
     Flight flight;
+    // What the picture shows while walking or flying, refreshed on leg frames and beats.
+    double pictureHeading = 0.0, pictureAltitude = 0.0;
+    bool pictureDue = true;
 
     FlyView view;
     std::uint32_t keyBefore = 0;
@@ -160,12 +174,13 @@ struct Swarm::Impl {
         f.targetHeading = fm::wrapAngle(target);
         f.turnRate = f.rng.range(5.0, 10.0);
         f.walkAfterTurn = thenWalk;
+        f.turnStart = now + 1;
     }
 
     void startGrooming(Fly& f) {
         f.mode = Mode::Grooming;
         f.groomStart = now;
-        f.groomPeriod = stepsFor(f.rng.range(0.08, 0.14));
+        f.groomPeriod = stepsFor(f.rng.range(0.1, 0.16));
         f.groomFirstFrame = f.rng.chance(0.6) ? 1 : 3;  // front legs more often than hind legs
         f.until = now + stepsFor(f.rng.range(1.2, 4.5));
     }
@@ -329,23 +344,25 @@ struct Swarm::Impl {
         }
         f.x = nx;
         f.y = ny;
-        // About 0.8 body lengths per full stepping cycle of kWalkFrames pictures.
-        f.legPhase += f.walkSpeed * kDt / 0.2;
+        const double before = std::floor(f.legPhase);
+        f.legPhase += f.walkSpeed * kDt / kLegFrameBodyLengths;
+        if (std::floor(f.legPhase) != before) f.pictureDue = true;
         if (now >= f.until) afterRun(f);
     }
 
     void turn(Fly& f) {
+        if ((now - f.turnStart) % kTurnBeatSteps != 0) return;
         const double diff = fm::angleDiff(f.targetHeading, f.heading);
-        const double step = f.turnRate * kDt;
+        const double step = f.turnRate * kDt * double(kTurnBeatSteps);
+        f.legPhase = std::floor(f.legPhase) + 1.0;  // the legs shuffle round with each jerk
+        f.pictureDue = true;  // a walk that follows starts from the new heading
         if (std::fabs(diff) <= step) {
             f.heading = f.targetHeading;
-            f.legPhase += std::fabs(diff) / 0.35;
             if (f.walkAfterTurn) startWalk(f);
             else afterRun(f);
             return;
         }
         f.heading = fm::wrapAngle(f.heading + (diff > 0 ? step : -step));
-        f.legPhase += step / 0.35;  // the legs shuffle round as it pivots
     }
 
     void fly(Fly& f) {
@@ -359,6 +376,7 @@ struct Swarm::Impl {
         f.x = p.x;
         f.y = p.y;
         f.altitude = flightAltitude(fl, t);
+        if ((now - fl.start) % kFlightBeatSteps == 0) f.pictureDue = true;
         if (t < 1.0) return;
         f.x = fl.p3.x;
         f.y = fl.p3.y;
@@ -407,10 +425,18 @@ struct Swarm::Impl {
         v.heading = float(f.heading);
         v.size = float(f.drawnSize());
         v.visible = f.mode != Mode::Gone && f.mode != Mode::Waiting;
+        // On the ground outside a run nothing bends the course, so the picture simply follows.
+        if (f.pictureDue || (f.mode != Mode::Walking && f.mode != Mode::Flying)) {
+            f.pictureHeading = f.heading;
+            f.pictureAltitude = f.altitude;
+            f.pictureDue = false;
+        }
         Pose pose;
+        pose.headingHeld = true;
+        pose.heading = float(f.pictureHeading);
         if (f.mode == Mode::Flying) {
             pose.wingsBlurred = true;
-            pose.altitude = float(f.altitude * f.drawnSize());
+            pose.altitude = float(f.pictureAltitude * f.drawnSize());
         } else if (f.mode == Mode::Grooming) {
             const std::int64_t beat = (now - f.groomStart) / f.groomPeriod;
             pose.groomFrame = std::uint8_t(f.groomFirstFrame + (beat & 1));

@@ -31,6 +31,11 @@ struct Pose {
     bool wingsBlurred = false;    // in flight: wings drawn as a blur
     float altitude = 0.0f;        // 0 on the ground; in flight the shadow's offset in pixels,
                                   // never more than the fly's size
+    // When set, the picture faces `heading` rather than FlyView::heading: the swarm holds a
+    // walking or flying fly's picture still between leg steps and wing beats while its
+    // course bends smoothly, so the picture changes a few times a second, not every frame.
+    bool headingHeld = false;
+    float heading = 0.0f;         // radians, as FlyView::heading
 };
 
 constexpr int kWalkFrames = 4;
@@ -47,8 +52,8 @@ struct FlyView {
 };
 
 // The picture key of a fly of this size, heading and pose, as FlyView::pictureKey holds
-// it: size counts in quarter pixels (up to 1023 px), heading in 128 directions, altitude
-// in 1/256ths of the size; renderFly draws exactly what the key says.
+// it: size counts in quarter pixels (up to 1023 px), heading in 128 directions (64 below
+// 32 px), altitude in 1/32nds of the size; renderFly draws exactly what the key says.
 std::uint32_t pictureKeyFor(float size, float heading, const Pose& pose);
 
 // The seed to give Swarm: --seed when given, else one drawn from `entropy` (a clock, a
