@@ -242,49 +242,82 @@ void drawBody(Canvas& canvas, const CanonicalPicture& pic, double centre) {
 
 // Recently drawn body layers, per thread, within a memory budget, least recently used
 // first out: a fly wobbling along a straight run keeps coming back to the same few
-// headings, so most redraws (a new leg frame) find their body here.
+// headings, so most redraws (a new leg frame) find their body here. Each layer keeps only
+// the box its pixels fill (a fly facing along an axis fills a third of its square), so
+// the budget holds two to three times as many bodies.
 class BodyCache {
 public:
-    const Layer& get(const CanonicalPicture& pic) {
+    struct Placed {
+        const Layer& layer;
+        int x, y;  // the layer's top-left corner in the sprite
+    };
+
+    Placed get(const CanonicalPicture& pic) {
         const std::uint32_t key = (pic.key & 0xfff00000u) | (std::uint32_t(pic.headingIndex) << 1) |
                                   (pic.wingsBlurred ? 1u : 0u);
         auto found = entries_.find(key);
         if (found != entries_.end()) {
             order_.splice(order_.begin(), order_, found->second.place);
-            return found->second.layer;
+            return {found->second.layer, found->second.x, found->second.y};
         }
         const int side = 2 * spriteAnchor(pic.size);
-        const std::size_t cost = std::size_t(side) * std::size_t(side) * sizeof(std::uint32_t);
-        while (!order_.empty() && bytes_ + cost > kBudgetBytes) {
+        scratch_.width = scratch_.height = side;
+        scratch_.pixels.assign(std::size_t(side) * std::size_t(side), 0u);
+        Canvas canvas(scratch_.pixels.data(), side, side);
+        drawBody(canvas, pic, spriteAnchor(pic.size));
+        scratch_.findSpans();
+
+        int top = 0, bottom = side, left = side, right = 0;
+        while (top < bottom && scratch_.spanBegin[std::size_t(top)] == scratch_.spanEnd[std::size_t(top)]) ++top;
+        while (bottom > top && scratch_.spanBegin[std::size_t(bottom - 1)] == scratch_.spanEnd[std::size_t(bottom - 1)]) --bottom;
+        for (int y = top; y < bottom; ++y) {
+            if (scratch_.spanBegin[std::size_t(y)] == scratch_.spanEnd[std::size_t(y)]) continue;
+            left = std::min(left, scratch_.spanBegin[std::size_t(y)]);
+            right = std::max(right, scratch_.spanEnd[std::size_t(y)]);
+        }
+        if (right < left) left = right = 0;
+
+        order_.push_front(key);
+        Entry& entry = entries_[key];
+        entry.place = order_.begin();
+        entry.x = left;
+        entry.y = top;
+        Layer& layer = entry.layer;
+        layer.width = right - left;
+        layer.height = bottom - top;
+        layer.pixels.resize(std::size_t(layer.width) * std::size_t(layer.height));
+        for (int y = 0; y < layer.height; ++y) {
+            std::copy_n(scratch_.pixels.data() + std::size_t(top + y) * side + left, layer.width,
+                        layer.pixels.data() + std::size_t(y) * layer.width);
+        }
+        layer.findSpans();
+        entry.bytes = (layer.pixels.size() + 2 * std::size_t(layer.height)) * sizeof(std::uint32_t) + kEntryOverhead;
+        bytes_ += entry.bytes;
+        // The newest entry stays, even should it alone exceed the budget.
+        while (bytes_ > kBudgetBytes && order_.size() > 1) {
             auto oldest = entries_.find(order_.back());
             bytes_ -= oldest->second.bytes;
             entries_.erase(oldest);
             order_.pop_back();
         }
-        order_.push_front(key);
-        Entry& entry = entries_[key];
-        entry.place = order_.begin();
-        entry.bytes = cost;
-        bytes_ += cost;
-        Layer& layer = entry.layer;
-        layer.width = layer.height = side;
-        layer.pixels.assign(std::size_t(side) * std::size_t(side), 0u);
-        Canvas canvas(layer.pixels.data(), side, side);
-        drawBody(canvas, pic, spriteAnchor(pic.size));
-        layer.findSpans();
-        return layer;
+        return {layer, entry.x, entry.y};
     }
 
 private:
-    static constexpr std::size_t kBudgetBytes = std::size_t(8) << 20;
+    // Enough for a few dozen flies of any one size to find the headings they walk at,
+    // without growing the program by megabytes.
+    static constexpr std::size_t kBudgetBytes = std::size_t(2) << 20;
+    static constexpr std::size_t kEntryOverhead = 128;  // map node, list node, vectors
     struct Entry {
         Layer layer;
+        int x = 0, y = 0;
         std::list<std::uint32_t>::iterator place;
         std::size_t bytes = 0;
     };
     std::unordered_map<std::uint32_t, Entry> entries_;
     std::list<std::uint32_t> order_;  // most recently used first
     std::size_t bytes_ = 0;
+    Layer scratch_;  // the full square each body is drawn into before it is cropped
 };
 
 }  // namespace
@@ -326,7 +359,8 @@ void renderFly(const FlyView& fly, Sprite& out) {
     }
 
     static thread_local BodyCache cache;
-    canvas.drawLayer(cache.get(pic), 0, 0);
+    const BodyCache::Placed body = cache.get(pic);
+    canvas.drawLayer(body.layer, body.x, body.y);
 }
 
 }  // namespace gnatter

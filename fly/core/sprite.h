@@ -28,7 +28,7 @@ int spriteSide(float size);
 // Renders the fly (and its shadow when pose.altitude > 0) into `out`, reusing its
 // storage; out.width == out.height == spriteSide(fly.size). Draws exactly what
 // FlyView::pictureKey says (see pictureKeyFor). Keeps a per-thread cache of drawn bodies
-// (at most 8 MB), so it is safe to call from several threads at once.
+// (at most 2 MB), so it is safe to call from several threads at once.
 void renderFly(const FlyView& fly, Sprite& out);
 
 }  // namespace gnatter
