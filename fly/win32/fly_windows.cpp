@@ -2,6 +2,7 @@
 #include "fly_windows.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace gnatter::win32 {
 
@@ -82,10 +83,14 @@ void FlyWindows::destroy() {
 
 void FlyWindows::update(const gnatter::Swarm& swarm, const gnatter::Rect* covered) {
     const std::size_t count = std::min(flies_.size(), swarm.flyCount());
-    for (std::size_t i = 0; i < count; ++i) updateOne(flies_[i], swarm.flyView(i), covered);
+    // Once everything rests the loop may sleep for seconds: every window goes where its
+    // fly ended up now, none waits for a later frame.
+    const bool settling = swarm.allResting();
+    ++updates_;
+    for (std::size_t i = 0; i < count; ++i) updateOne(flies_[i], swarm.flyView(i), covered, settling);
 }
 
-void FlyWindows::updateOne(Fly& fly, const gnatter::FlyView& view, const gnatter::Rect* covered) {
+void FlyWindows::updateOne(Fly& fly, const gnatter::FlyView& view, const gnatter::Rect* covered, bool settling) {
     const bool visible = view.visible && !(covered != nullptr && inside(*covered, view.x, view.y));
     if (!visible) {
         if (fly.shown) ShowWindow(fly.window, SW_HIDE);
@@ -100,15 +105,23 @@ void FlyWindows::updateOne(Fly& fly, const gnatter::FlyView& view, const gnatter
         fly.topLeft = windowTopLeft(view.x, view.y, fly.anchorX, fly.anchorY);
         fly.pictureKey = view.pictureKey;
         fly.hasPicture = true;
+        fly.movedAt = updates_;
     } else {
         const POINT topLeft = windowTopLeft(view.x, view.y, fly.anchorX, fly.anchorY);
-        if (topLeft.x != fly.topLeft.x || topLeft.y != fly.topLeft.y) {
+        // A fly creeping under a pixel a frame moves its window every other frame, a
+        // pixel or two at a time: as smooth to the eye at half the moves.
+        const bool creeping = std::fabs(view.x - fly.lastX) < 1.0f && std::fabs(view.y - fly.lastY) < 1.0f &&
+                              updates_ - fly.movedAt < 2;
+        if ((topLeft.x != fly.topLeft.x || topLeft.y != fly.topLeft.y) && (!creeping || settling)) {
             moveWindow(fly.window, topLeft);
             fly.topLeft = topLeft;
+            fly.movedAt = updates_;
         }
     }
     if (!fly.shown) ShowWindow(fly.window, SW_SHOWNOACTIVATE);
     fly.shown = true;
+    fly.lastX = view.x;
+    fly.lastY = view.y;
 }
 
 }  // namespace gnatter::win32

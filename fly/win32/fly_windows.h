@@ -38,10 +38,13 @@ private:
         std::uint32_t pictureKey = 0;
         bool hasPicture = false;
         bool shown = false;
+        unsigned long movedAt = 0;  // update() count at the last move or upload
+        float lastX = 0.0f, lastY = 0.0f;  // the fly's position at the last update()
     };
-    void updateOne(Fly& fly, const gnatter::FlyView& view, const gnatter::Rect* covered);
+    void updateOne(Fly& fly, const gnatter::FlyView& view, const gnatter::Rect* covered, bool settling);
 
     std::vector<Fly> flies_;
+    unsigned long updates_ = 0;
     FlyCanvas canvas_;
 };
 
