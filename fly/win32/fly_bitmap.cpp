@@ -62,7 +62,7 @@ bool FlyCanvas::ensureSide(int side) {
     return true;
 }
 
-bool FlyCanvas::upload(HWND window, const gnatter::FlyView& fly) {
+bool FlyCanvas::upload(HWND window, const gnatter::FlyView& fly, bool fitToPose) {
     gnatter::renderFly(fly, sprite_);
     if (!ensureSide(std::max(sprite_.width, sprite_.height))) return false;
     GdiFlush();  // GDI must be done with the bits before they change
@@ -70,6 +70,10 @@ bool FlyCanvas::upload(HWND window, const gnatter::FlyView& fly) {
 
     POINT topLeft = windowTopLeft(fly.x, fly.y, sprite_.anchorX, sprite_.anchorY);
     SIZE size = {sprite_.width, sprite_.height};
+    if (fitToPose && !(fly.pose.altitude > 0.0f)) {
+        size.cx = std::min(sprite_.width, 2 * sprite_.anchorX);
+        size.cy = std::min(sprite_.height, 2 * sprite_.anchorY);
+    }
     POINT source = {0, 0};
     BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
     return UpdateLayeredWindow(window, nullptr, &topLeft, &size, dc_, &source, 0, &blend, ULW_ALPHA) != FALSE;

@@ -31,7 +31,12 @@ public:
 
     // Renders the fly and puts the picture on `window`, placed for the fly's position.
     // Returns false when GDI fails; `sprite()` then still holds the rendered fly.
-    bool upload(HWND window, const gnatter::FlyView& fly);
+    // With fitToPose, a fly without a shadow gets a window only as large as the fly's own
+    // reach, the sprite's top-left square of twice its anchor: the rest of the sprite is
+    // room for a shadow, and leaving it out keeps the copy of the picture that each
+    // window holds on to (Wine keeps one per window) well under half the size. The window
+    // grows back when the fly takes off, its top-left corner staying where it was.
+    bool upload(HWND window, const gnatter::FlyView& fly, bool fitToPose = false);
 
     const gnatter::Sprite& sprite() const { return sprite_; }
     const std::uint32_t* bits() const { return bits_; }

@@ -98,7 +98,7 @@ void FlyWindows::updateOne(Fly& fly, const gnatter::FlyView& view, const gnatter
         return;
     }
     if (!fly.hasPicture || view.pictureChanged || view.pictureKey != fly.pictureKey) {
-        if (!canvas_.upload(fly.window, view)) return;
+        if (!canvas_.upload(fly.window, view, true)) return;
         const gnatter::Sprite& sprite = canvas_.sprite();
         fly.anchorX = sprite.anchorX;
         fly.anchorY = sprite.anchorY;

@@ -144,4 +144,24 @@ TEST(FlyBitmap, CanvasGrowsForALargerFlyAndKeepsServingSmallerOnes) {
     EXPECT_EQ(gnatter::spriteSide(12.0f), rect.right - rect.left);
 }
 
+TEST(FlyBitmap, FittedWindowHoldsAGroundedFlyAndGrowsForItsShadow) {
+    LayeredWindow window;
+    gnatter::win32::FlyCanvas canvas;
+    gnatter::FlyView fly = aFly(36.0f);
+    ASSERT_TRUE(canvas.upload(window.get(), fly, true));
+    const int anchor = canvas.sprite().anchorX;
+    RECT rect = {};
+    GetWindowRect(window.get(), &rect);
+    EXPECT_EQ(200 - anchor, rect.left);
+    EXPECT_EQ(2 * anchor, rect.right - rect.left);
+    EXPECT_EQ(2 * anchor, rect.bottom - rect.top);
+
+    fly.pose.wingsBlurred = true;
+    fly.pose.altitude = 20.0f;
+    ASSERT_TRUE(canvas.upload(window.get(), fly, true));
+    GetWindowRect(window.get(), &rect);
+    EXPECT_EQ(200 - anchor, rect.left);
+    EXPECT_EQ(gnatter::spriteSide(36.0f), rect.right - rect.left);
+}
+
 }  // namespace
