@@ -478,13 +478,35 @@ struct Swarm::Impl {
         ++now;
     }
 
+    // Steps from now during which the fly neither moves nor changes its picture: a pause,
+    // or the time between two leg rubs or two jerks of a pivot (so that a lone grooming
+    // or turning fly lets the caller sleep between pictures); 0 when the next step may
+    // change something, and the longest rest when nothing at all is due.
+    std::int64_t stillSteps(const Fly& f) const {
+        const std::int64_t forever = std::llround(kLongestRestSeconds / kDt);
+        switch (f.mode) {
+            case Mode::Gone: return forever;
+            case Mode::Waiting: return world.hasGround() ? 0 : forever;
+            case Mode::Paused: return std::max<std::int64_t>(0, f.until - now);
+            case Mode::Grooming: {
+                if (now >= f.until || now <= f.groomStart) return 0;
+                const std::int64_t sinceBeat = (now - f.groomStart) % f.groomPeriod;
+                return sinceBeat == 0 ? 0 : std::min(f.until - now, f.groomPeriod - sinceBeat);
+            }
+            case Mode::Turning: {
+                if (now <= f.turnStart) return 0;
+                const std::int64_t sinceBeat = (now - f.turnStart) % kTurnBeatSteps;
+                return sinceBeat == 0 ? 0 : kTurnBeatSteps - sinceBeat;
+            }
+            default: return 0;
+        }
+    }
+
     bool resting() const {
         if (pointerMoved || monitorsChanged) return false;
         if (!departing && departAt >= 0 && now >= departAt) return false;
         for (const Fly& f : flies) {
-            const bool still = f.mode == Mode::Gone || (f.mode == Mode::Paused && now < f.until) ||
-                               (f.mode == Mode::Waiting && !world.hasGround());
-            if (!still) return false;
+            if (stillSteps(f) == 0) return false;
         }
         return true;
     }
@@ -493,9 +515,7 @@ struct Swarm::Impl {
     std::int64_t restingSteps() const {
         std::int64_t left = std::llround(kLongestRestSeconds / kDt);
         if (!departing && departAt >= 0) left = std::min(left, departAt - now);
-        for (const Fly& f : flies) {
-            if (f.mode == Mode::Paused) left = std::min(left, f.until - now);
-        }
+        for (const Fly& f : flies) left = std::min(left, stillSteps(f));
         return std::max<std::int64_t>(0, left);
     }
 };

@@ -407,6 +407,24 @@ TEST(SwarmAdvance, RestingTimeIsSkippedWithoutMoving) {
     EXPECT_FALSE(swarm.allResting() && swarm.restingSecondsLeft() >= rest) << "the rest did not run down";
 }
 
+TEST(SwarmAdvance, LoneFlyRestsBetweenLegRubsAndPivotJerks) {
+    Swarm swarm(options(1, 36, 0), 5, kSingle);
+    int restingBusyFrames = 0;
+    for (int frame = 0; frame < 60 * 120; ++frame) {
+        const bool resting = swarm.allResting();
+        const double left = swarm.restingSecondsLeft();
+        const FlyView before = swarm.flyView(0);
+        swarm.advance(kFrame);
+        if (!resting || left < 2 * Swarm::kStepSeconds - 1e-12) continue;
+        const FlyView& after = swarm.flyView(0);
+        ASSERT_EQ(after.pictureKey, before.pictureKey) << "frame " << frame;
+        ASSERT_EQ(after.x, before.x) << "frame " << frame;
+        ASSERT_EQ(after.heading, before.heading) << "frame " << frame;
+        restingBusyFrames += before.pose.groomFrame != 0 || after.pose.groomFrame != 0;
+    }
+    EXPECT_GT(restingBusyFrames, 0) << "never rested while grooming";
+}
+
 // ---------------------------------------------------------------------------------------
 TEST(SwarmPicture, ChangedFlagMatchesKeyChanges) {
     Swarm swarm(options(30, 36, 30), 8, kMixed);
