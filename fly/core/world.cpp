@@ -30,20 +30,25 @@ void World::set(const std::vector<Monitor>& monitors) {
     }
 }
 
-float World::scaleAt(double x, double y) const {
-    float best = 1.0f;
-    double bestDistance = -1.0;
-    for (std::size_t i = 0; i < bounds_.size(); ++i) {
-        const Box& b = bounds_[i];
+int World::nearestBox(const std::vector<Box>& boxes, double x, double y) {
+    int best = -1;
+    double bestDistance = 0.0;
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+        const Box& b = boxes[i];
         const double dx = std::max({b.left - x, 0.0, x - b.right});
         const double dy = std::max({b.top - y, 0.0, y - b.bottom});
         const double d = dx * dx + dy * dy;
-        if (bestDistance < 0.0 || d < bestDistance) {
+        if (best < 0 || d < bestDistance) {
+            best = int(i);
             bestDistance = d;
-            best = scales_[i];
         }
     }
     return best;
+}
+
+float World::scaleAt(double x, double y) const {
+    const int nearest = nearestBox(bounds_, x, y);
+    return nearest < 0 ? 1.0f : scales_[std::size_t(nearest)];
 }
 
 bool World::canStand(double x, double y, double half) const {
@@ -92,19 +97,7 @@ Point World::clampInto(const Box& a, double x, double y, double half) const {
 }
 
 int World::nearestArea(double x, double y) const {
-    int best = -1;
-    double bestDistance = 0.0;
-    for (std::size_t i = 0; i < areas_.size(); ++i) {
-        const Box& a = areas_[i];
-        const double dx = std::max({a.left - x, 0.0, x - a.right});
-        const double dy = std::max({a.top - y, 0.0, y - a.bottom});
-        const double d = dx * dx + dy * dy;
-        if (best < 0 || d < bestDistance) {
-            best = int(i);
-            bestDistance = d;
-        }
-    }
-    return best;
+    return nearestBox(areas_, x, y);
 }
 
 Point World::nearestStandingPoint(double x, double y, double half) const {

@@ -43,6 +43,8 @@ private:
         double left, top, right, bottom;
     };
     int nearestArea(double x, double y) const;
+    // Index of the box nearest to (x, y), the first of equals; -1 when there is none.
+    static int nearestBox(const std::vector<Box>& boxes, double x, double y);
     Point clampInto(const Box& a, double x, double y, double half) const;
     bool coveredByAreas(const Box& b) const;
 
