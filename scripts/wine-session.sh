@@ -44,7 +44,7 @@ start_display() {
   return 1
 }
 
-make_prefix() {
+make_prefix() {  # make_prefix headless|desktop
   [ -f "$prefix/.gnatter-ready" ] && return 0
   rm -rf "$prefix"
   wineboot -i </dev/null >"$state/wineboot.log" 2>&1 9>&-
@@ -52,12 +52,14 @@ make_prefix() {
   # Debian's Wine leaves its own fonts out of a new prefix.
   mkdir -p "$prefix/drive_c/windows/Fonts"
   cp -f /usr/share/wine/fonts/*.ttf "$prefix/drive_c/windows/Fonts/" 2>/dev/null || true
-  cat >"$state/settings.reg" <<'REG'
-REGEDIT4
-
-[HKEY_CURRENT_USER\Software\Wine\X11 Driver]
-"Managed"="N"
-"Decorated"="N"
+  {
+    echo REGEDIT4
+    if [ "${1:-headless}" = headless ]; then
+      # Without a window manager, managed windows stall about 2 s on every close;
+      # unmanaged ones close at once, and Wine draws their captions itself.
+      printf '\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n"Managed"="N"\n'
+    fi
+    cat <<'REG'
 
 [HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]
 "Segoe UI"="Open Sans"
@@ -69,6 +71,7 @@ REGEDIT4
 "mscoree"=""
 "mshtml"=""
 REG
+  } >"$state/settings.reg"
   wine regedit /S "$(winepath -w "$state/settings.reg" 2>/dev/null)" </dev/null >/dev/null 2>&1 9>&-
   wineserver -w 9>&-
   touch "$prefix/.gnatter-ready"
@@ -89,7 +92,7 @@ case "$cmd" in
     wine_env
     start_display
     wine_env
-    make_prefix
+    make_prefix headless
     start_wine
     ;;
   stop)
@@ -105,7 +108,7 @@ case "$cmd" in
     exec 9>"$state/lock"
     flock 9
     wine_env
-    make_prefix
+    make_prefix desktop
     ;;
   env)
     wine_env
