@@ -3,6 +3,7 @@
 // replacing the first, and the notification-area icon with its "Shoo the flies" menu.
 #include "win_test_support.h"
 
+#include <commctrl.h>
 #include <wtsapi32.h>
 
 #include <gtest/gtest.h>
@@ -344,6 +345,34 @@ TEST_F(FlyProgramTest, TrayMenuShooMakesTheFliesLeave) {
     DWORD exitCode = ~0u;
     ASSERT_TRUE(flies.waitExit(kExitMs, &exitCode));
     EXPECT_EQ(0u, exitCode);
+}
+
+}  // namespace
+
+namespace {
+
+// The whole road a user takes: the launcher beside gnatter.exe, three flies, "Let's Fly".
+TEST_F(FlyProgramTest, LaunchersLetsFlyPutsFliesOnTheDesktop) {
+    const std::wstring launcherPath = testsupport::joinPath(testsupport::exeFolder(), L"gnatter_gui.exe");
+    Process launcher;
+    ASSERT_TRUE(launcher.start(launcherPath));
+    HWND window = testsupport::waitForWindow(launcher.id(), L"GnatterGuiClass", L"Gnatter Launcher", kAppearMs);
+    ASSERT_NE(window, nullptr);
+    SendMessageW(GetDlgItem(window, 1001), TBM_SETPOS, TRUE, 3);
+    PostMessageW(GetDlgItem(window, 1004), BM_CLICK, 0, 0);
+
+    DWORD exitCode = ~0u;
+    ASSERT_TRUE(launcher.waitExit(kExitMs, &exitCode));
+    EXPECT_EQ(0u, exitCode);
+    EXPECT_FALSE(IsWindow(window)) << "the launcher window is gone";
+    const auto threeFliesOut = [] {
+        int visible = 0;
+        for (HWND fly : windowsOfClass(kFlyClass)) visible += IsWindowVisible(fly) ? 1 : 0;
+        return visible == 3;
+    };
+    EXPECT_TRUE(waitFor(threeFliesOut, kAppearMs)) << windowsOfClass(kFlyClass).size() << " fly windows";
+    EXPECT_EQ(0u, runToEnd(L"--stop", kExitMs));
+    EXPECT_TRUE(waitFor([] { return windowsOfClass(kOwnerClass).empty(); }, kExitMs));
 }
 
 }  // namespace
