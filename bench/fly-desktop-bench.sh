@@ -18,6 +18,9 @@ seconds=${GNATTER_BENCH_SECONDS:-20}
 settle=${GNATTER_BENCH_SETTLE:-3}
 state=${GNATTER_WINE_STATE:-$build/wine}  # as scripts/wine-run.sh picks it
 
+# Leave a session that was already up (for instance the tests') running afterwards.
+was_up=false
+if [ -s "$state/xvfb.pid" ] && kill -0 "$(cat "$state/xvfb.pid")" 2>/dev/null; then was_up=true; fi
 "$root/scripts/wine-session.sh" start "$state"
 eval "$("$root/scripts/wine-session.sh" env "$state")"
 clock_ticks=$(getconf CLK_TCK)
@@ -63,7 +66,11 @@ wait_until() {  # wait_until SECONDS COMMAND...: polls COMMAND every 0.1 s until
 stop_flies() {
   wine "$exe" --stop </dev/null >/dev/null 2>&1 || true
 }
-trap stop_flies EXIT
+finish() {
+  stop_flies
+  $was_up || "$root/scripts/wine-session.sh" stop "$state" >/dev/null 2>&1 || true
+}
+trap finish EXIT
 
 no_gnatter() { [ -z "$(gnatter_pid)" ]; }
 found_pid=""
