@@ -164,26 +164,25 @@ Point World::exitPoint(double x, double y, double reach) const {
             best = {px, py};
         }
     };
-    Box all = bounds_.empty() ? Box{x, y, x, y} : bounds_.front();
-    for (const Box& b : bounds_) {
+    // The points just beyond each edge of a box, straight across from (x, y).
+    auto considerEdgesOf = [&](const Box& b) {
         const double cx = std::min(std::max(x, b.left), b.right);
         const double cy = std::min(std::max(y, b.top), b.bottom);
         consider(b.left - out, cy);
         consider(b.right + out, cy);
         consider(cx, b.top - out);
         consider(cx, b.bottom + out);
+    };
+    Box all = bounds_.empty() ? Box{x, y, x, y} : bounds_.front();
+    for (const Box& b : bounds_) {
+        considerEdgesOf(b);
         all = {std::min(all.left, b.left), std::min(all.top, b.top),
                std::max(all.right, b.right), std::max(all.bottom, b.bottom)};
     }
     if (bestDistance < 0.0) {
         // Every edge leads onto another monitor: leave the whole desktop's bounding box,
         // which is always out of sight.
-        const double cx = std::min(std::max(x, all.left), all.right);
-        const double cy = std::min(std::max(y, all.top), all.bottom);
-        consider(all.left - out, cy);
-        consider(all.right + out, cy);
-        consider(cx, all.top - out);
-        consider(cx, all.bottom + out);
+        considerEdgesOf(all);
     }
     return best;
 }
