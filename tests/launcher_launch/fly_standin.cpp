@@ -5,6 +5,8 @@
 //
 // While a test holds the named event "gnatter-standin-hold" unsignalled, the stand-in
 // stays alive after writing the file, so a test can see that its starter did not wait.
+#include "win_test_support.h"
+
 #include <windows.h>
 #include <shellapi.h>
 
@@ -45,19 +47,6 @@ std::wstring unlimited(const std::wstring& path)
     return path;
 }
 
-std::string utf8(const std::wstring& text)
-{
-    if (text.empty()) {
-        return std::string();
-    }
-    const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                           nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0], length,
-                        nullptr, nullptr);
-    return bytes;
-}
-
 bool writeWhole(const std::wstring& path, const std::string& bytes)
 {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -91,7 +80,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     // Written under another name and renamed, so a reader never sees half a record.
     const std::wstring partial = unlimited(folder + L"\\standin-received.partial");
     const std::wstring finished = unlimited(folder + L"\\standin-received.txt");
-    if (!writeWhole(partial, utf8(record)) ||
+    if (!writeWhole(partial, testsupport::toUtf8(record)) ||
         !MoveFileExW(partial.c_str(), finished.c_str(), MOVEFILE_REPLACE_EXISTING)) {
         return 1;
     }
