@@ -12,7 +12,11 @@ cd "$root"
 passed=0
 failed=0
 log_dir="$root/build/test-logs"
+rm -rf "$log_dir"
 mkdir -p "$log_dir"
+# What went wrong, repeated just above the summary so that it is in view at the end.
+problems="$log_dir/problems.log"
+: >"$problems"
 
 # Adds the counts from ctest's "N% tests passed, F tests failed out of T" line.
 count_ctest() {
@@ -33,6 +37,7 @@ step() {  # step NAME COMMAND...: one build step; a failure counts as one failed
   shift
   if ! "$@" >"$log_dir/step.log" 2>&1; then
     cat "$log_dir/step.log"
+    { echo "$1 failed:"; tail -n 15 "$log_dir/step.log"; } >>"$problems"
     failed=$((failed + 1))
     return 1
   fi
@@ -51,11 +56,14 @@ cleanup() { "$root/scripts/wine-session.sh" stop "$state" >/dev/null 2>&1 || tru
 trap cleanup EXIT
 if step "windows: configure" cmake --preset windows && step "windows: build" cmake --build --preset windows -j 2; then
   echo "== windows: start Xvfb and the test Wine prefix"
+  rm -f "$state/errors.log"
   if "$root/scripts/wine-session.sh" start "$state"; then
     echo "== windows: test"
     ctest --preset windows 2>&1 | tee "$log_dir/windows.log"
     count_ctest "$log_dir/windows.log"
   else
+    { echo "windows: the headless display or the Wine prefix did not start:"
+      cat "$state/errors.log" 2>/dev/null; } >>"$problems"
     failed=$((failed + 1))
   fi
   cleanup
@@ -64,8 +72,20 @@ fi
 # Fuzzing the option parser for a bounded time.
 if [ -x "$root/bench/fuzz-options.sh" ]; then
   echo "== fuzz: option parser"
-  if "$root/bench/fuzz-options.sh" 20; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+  if "$root/bench/fuzz-options.sh" 20; then
+    passed=$((passed + 1))
+  else
+    echo "fuzz: the option parser failed (see above)" >>"$problems"
+    failed=$((failed + 1))
+  fi
 fi
 
+for log in "$log_dir/native.log" "$log_dir/windows.log"; do
+  [ -f "$log" ] && sed -n '/The following tests FAILED/,$p' "$log" >>"$problems"
+done
+if [ -s "$problems" ]; then
+  echo "== what failed"
+  cat "$problems"
+fi
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -6,10 +6,13 @@
 #   wine-session.sh stop  STATE_DIR   end the Wine server and Xvfb of that session
 #   wine-session.sh env   STATE_DIR   print the exports that point a shell at the session
 #   wine-session.sh prefix STATE_DIR  only make the prefix (for running on a real display)
-set -euo pipefail
+#
+# Every failure says which step failed and shows the end of that step's log, on standard
+# error and in STATE_DIR/errors.log, so that a broken machine is diagnosed from one run.
+set -uo pipefail
 
 cmd=${1:?usage: wine-session.sh start|stop|env|prefix STATE_DIR}
-state=$(mkdir -p "${2:?state dir}" && cd "$2" && pwd)
+state=$(mkdir -p "${2:?state dir}" && cd "$2" && pwd) || exit 1
 prefix="$state/prefix"
 
 wine_env() {
@@ -21,34 +24,63 @@ wine_env() {
   if [ -s "$state/display" ]; then export DISPLAY=":$(cat "$state/display")"; fi
 }
 
-display_alive() {
-  [ -s "$state/display" ] && [ -S "/tmp/.X11-unix/X$(cat "$state/display")" ] &&
-    [ -s "$state/xvfb.pid" ] && kill -0 "$(cat "$state/xvfb.pid")" 2>/dev/null &&
+fail() {  # fail MESSAGE [LOG]: report a failed step, with the end of its log
+  {
+    echo "wine-session: $1"
+    if [ -n "${2:-}" ] && [ -s "$2" ]; then sed -e 's/^/  | /' "$2" | tail -n 15; fi
+  } | tee -a "$state/errors.log" >&2
+  return 1
+}
+
+xvfb_running() {
+  [ -s "$state/xvfb.pid" ] && kill -0 "$(cat "$state/xvfb.pid")" 2>/dev/null &&
     ! grep -q '^State:.*Z' "/proc/$(cat "$state/xvfb.pid")/status" 2>/dev/null
+}
+
+display_alive() {
+  [ -s "$state/display" ] && [ -S "/tmp/.X11-unix/X$(cat "$state/display")" ] && xvfb_running
+}
+
+stop_display() {
+  if [ -s "$state/xvfb.pid" ]; then
+    kill "$(cat "$state/xvfb.pid")" 2>/dev/null || true
+    for _ in $(seq 1 50); do xvfb_running || break; sleep 0.05; done
+  fi
+  rm -f "$state/display" "$state/xvfb.pid"
 }
 
 start_display() {
   display_alive && return 0
-  rm -f "$state/display" "$state/xvfb.pid"
+  stop_display
+  # Xvfb creates the socket folder only when run as root; a normal user needs it made.
+  [ -d /tmp/.X11-unix ] || { mkdir -p /tmp/.X11-unix && chmod 1777 /tmp/.X11-unix; } 2>/dev/null || true
   # -displayfd lets the server pick a free display number and tell us which.
   setsid Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -nolisten unix-abstract \
     3>"$state/display" </dev/null >"$state/xvfb.log" 2>&1 9>&- &
   echo $! >"$state/xvfb.pid"
-  for _ in $(seq 1 200); do
-    if [ -s "$state/display" ] && [ -S "/tmp/.X11-unix/X$(cat "$state/display")" ]; then
-      return 0
-    fi
+  for _ in $(seq 1 600); do
+    display_alive && return 0
+    xvfb_running || break
     sleep 0.05
   done
-  echo "wine-session: Xvfb did not start (see $state/xvfb.log)" >&2
-  return 1
+  fail "Xvfb did not come up on a display" "$state/xvfb.log"
+}
+
+prefix_complete() {
+  [ -f "$prefix/system.reg" ] && [ -f "$prefix/user.reg" ] &&
+    [ -d "$prefix/drive_c/windows/system32" ]
 }
 
 make_prefix() {  # make_prefix headless|desktop
-  [ -f "$prefix/.gnatter-ready" ] && return 0
+  [ -f "$prefix/.gnatter-ready" ] && prefix_complete && return 0
+  wineserver -k </dev/null >/dev/null 2>&1 9>&-
   rm -rf "$prefix"
-  wineboot -i </dev/null >"$state/wineboot.log" 2>&1 9>&-
-  wineserver -w 9>&-
+  local status=0
+  wineboot -i </dev/null >"$state/wineboot.log" 2>&1 9>&- || status=$?
+  wineserver -w </dev/null >/dev/null 2>&1 9>&-
+  # wineboot's exit status alone says little; the prefix's own files say whether it is usable.
+  prefix_complete || fail "wineboot -i did not create the prefix (exit $status)" "$state/wineboot.log" ||
+    return 1
   # Debian's Wine leaves its own fonts out of a new prefix.
   mkdir -p "$prefix/drive_c/windows/Fonts"
   cp -f /usr/share/wine/fonts/*.ttf "$prefix/drive_c/windows/Fonts/" 2>/dev/null || true
@@ -72,8 +104,11 @@ make_prefix() {  # make_prefix headless|desktop
 "mshtml"=""
 REG
   } >"$state/settings.reg"
-  wine regedit /S "$(winepath -w "$state/settings.reg" 2>/dev/null)" </dev/null >/dev/null 2>&1 9>&-
-  wineserver -w 9>&-
+  wine regedit /S 'Z:\'"$(sed 's|^/||; s|/|\\|g' <<<"$state/settings.reg")" \
+    </dev/null >"$state/regedit.log" 2>&1 9>&- || status=$?
+  wineserver -w </dev/null >/dev/null 2>&1 9>&-
+  grep -q '"Segoe UI"="Open Sans"' "$prefix/user.reg" ||
+    fail "regedit did not store the prefix's settings (exit $status)" "$state/regedit.log" || return 1
   touch "$prefix/.gnatter-ready"
 }
 
@@ -85,24 +120,34 @@ start_wine() {
   wineboot </dev/null >/dev/null 2>&1 9>&- || true
 }
 
+start_session() {
+  start_display || return 1
+  wine_env
+  make_prefix headless || return 1
+  start_wine
+}
+
 case "$cmd" in
   start)
     exec 9>"$state/lock"
     flock 9
     wine_env
-    start_display
-    wine_env
-    make_prefix headless
-    start_wine
+    # A machine busy with other work can lose a first attempt; a clean retry costs little.
+    for attempt in 1 2 3; do
+      start_session && exit 0
+      echo "wine-session: attempt $attempt of 3 failed" | tee -a "$state/errors.log" >&2
+      wine_env
+      wineserver -k </dev/null >/dev/null 2>&1 9>&-
+      stop_display
+      rm -f "$prefix/.gnatter-ready"
+      sleep 2
+    done
+    exit 1
     ;;
   stop)
     wine_env
-    wineserver -k </dev/null >/dev/null 2>&1 || true
-    if [ -s "$state/xvfb.pid" ]; then
-      kill "$(cat "$state/xvfb.pid")" 2>/dev/null || true
-      for _ in $(seq 1 50); do display_alive || break; sleep 0.05; done
-    fi
-    rm -f "$state/display" "$state/xvfb.pid"
+    wineserver -k </dev/null >/dev/null 2>&1
+    stop_display
     ;;
   prefix)
     exec 9>"$state/lock"
