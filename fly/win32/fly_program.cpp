@@ -6,10 +6,10 @@
 // second then (reading it may cost a round trip to the display server, and a startled
 // fly does not need it sooner). While every fly rests the loop sleeps until the first
 // rest ends, waking only every 100 ms to look at the pointer (an approaching pointer may
-// startle a fly) and for a full-screen application in front; the swarm is advanced
-// only when one of these changed. While the session is locked or
-// the display is off the loop waits without a timeout, and that time does not count:
-// the swarm's clock, and so the -t timeout, stands still until the user is back.
+// startle a fly) and every 250 ms for a full-screen application in front; the swarm is
+// advanced only when one of these changed. While the session is locked or the display
+// is off the loop waits without a timeout, and that time does not count: the swarm's
+// clock, and so the -t timeout, stands still until the user is back.
 #include "fly_program.h"
 
 #include "fly_windows.h"
@@ -138,13 +138,18 @@ void frame(long long at) {
 }
 
 // While resting: true when the pointer or a full-screen application changed; the frame
-// that follows then reads them again at once.
-bool somethingChanged() {
+// that follows then reads them again at once. The full-screen look costs several calls,
+// so it keeps its own slower pace here too.
+bool somethingChanged(long long at) {
     bool present = false, covered = false;
     POINT pointer = {};
     gnatter::Rect monitor;
     const bool pointerChanged = readPointer(present, pointer);
-    const bool coverChanged = readFullScreen(covered, monitor);
+    bool coverChanged = false;
+    if (at >= g_nextFullScreenCheck) {
+        coverChanged = readFullScreen(covered, monitor);
+        g_nextFullScreenCheck = at + ticks(kFullScreenCheckSeconds);
+    }
     if (pointerChanged) g_nextPointerRead = 0;
     if (coverChanged) g_nextFullScreenCheck = 0;
     return pointerChanged || coverChanged;
@@ -158,7 +163,7 @@ void tick() {
         frame(at);
     } else if (g_resting && at >= g_nextPoll) {
         g_nextPoll = at + ticks(kRestingPollSeconds);
-        if (somethingChanged()) frame(at);
+        if (somethingChanged(at)) frame(at);
     }
 }
 
