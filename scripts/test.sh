@@ -57,13 +57,28 @@ trap cleanup EXIT
 if step "windows: configure" cmake --preset windows && step "windows: build" cmake --build --preset windows -j 2; then
   echo "== windows: start Xvfb and the test Wine prefix"
   rm -f "$state/errors.log"
+  started=false
   if "$root/scripts/wine-session.sh" start "$state"; then
+    started=true
+  else
+    { echo "windows: the headless display or the Wine prefix did not start in $state:"
+      cat "$state/errors.log" 2>/dev/null; } >>"$problems"
+    cleanup
+    # Once more outside the checkout, in case its folder is what Wine or Xvfb cannot use.
+    state=$(mktemp -d "${TMPDIR:-/tmp}/gnatter-wine.XXXXXX")
+    echo "== windows: start Xvfb and the test Wine prefix in $state"
+    if "$root/scripts/wine-session.sh" start "$state"; then
+      export GNATTER_WINE_STATE="$state"
+      started=true
+    else
+      { echo "windows: nor in $state:"; cat "$state/errors.log" 2>/dev/null; } >>"$problems"
+    fi
+  fi
+  if $started; then
     echo "== windows: test"
     ctest --preset windows 2>&1 | tee "$log_dir/windows.log"
     count_ctest "$log_dir/windows.log"
   else
-    { echo "windows: the headless display or the Wine prefix did not start:"
-      cat "$state/errors.log" 2>/dev/null; } >>"$problems"
     failed=$((failed + 1))
   fi
   cleanup
@@ -84,7 +99,7 @@ for log in "$log_dir/native.log" "$log_dir/windows.log"; do
   [ -f "$log" ] && sed -n '/The following tests FAILED/,$p' "$log" >>"$problems"
 done
 if [ -s "$problems" ]; then
-  echo "== what failed"
+  echo "== problems seen in this run"
   cat "$problems"
 fi
 echo "$passed passed, $failed failed"
