@@ -28,6 +28,9 @@ struct Accepted {
     std::uint64_t seed;
 };
 
+// Cases are named by their name alone, not by a dump of their bytes.
+void PrintTo(const Accepted& c, std::ostream* out) { *out << c.name; }
+
 class AcceptedForm : public ::testing::TestWithParam<Accepted> {};
 
 TEST_P(AcceptedForm, ParsesToExpectedOptions) {
@@ -74,6 +77,8 @@ struct Rejected {
     Words args;
     const char* mustMention;  // the option at fault, as the message must name it
 };
+
+void PrintTo(const Rejected& c, std::ostream* out) { *out << c.name; }
 
 class RejectedForm : public ::testing::TestWithParam<Rejected> {};
 

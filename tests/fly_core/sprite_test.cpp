@@ -56,6 +56,9 @@ const PictureCase kPictures[] = {
     {"LargeScaledUp", fly(640.0f, 1.7f, 1)},
 };
 
+// Cases are named by their name alone, not by a dump of their bytes.
+void PrintTo(const PictureCase& c, std::ostream* out) { *out << c.name; }
+
 class SpritePicture : public ::testing::TestWithParam<PictureCase> {};
 
 TEST_P(SpritePicture, IsSquareOfSpriteSideWithAnchorInside) {
@@ -127,6 +130,8 @@ struct ExtentCase {
     float size;
 };
 
+void PrintTo(const ExtentCase& c, std::ostream* out) { *out << c.name; }
+
 class SpriteExtent : public ::testing::TestWithParam<ExtentCase> {};
 
 TEST_P(SpriteExtent, SolidReachIsAboutHalfABodyLengthAtEverySize) {
@@ -181,6 +186,8 @@ struct KeyCase {
     FlyView a, b;
     bool sameKey;
 };
+
+void PrintTo(const KeyCase& c, std::ostream* out) { *out << c.name; }
 
 class PictureKeys : public ::testing::TestWithParam<KeyCase> {};
 

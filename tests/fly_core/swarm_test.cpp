@@ -85,6 +85,9 @@ struct SizeCase {
     float lowest, highest;  // the bounds every fly's size must respect
 };
 
+// Cases are named by their name alone, not by a dump of their bytes.
+void PrintTo(const SizeCase& c, std::ostream* out) { *out << c.name; }
+
 class SizeVariation : public ::testing::TestWithParam<SizeCase> {};
 
 TEST_P(SizeVariation, StaysWithinBoundsAndSpansThem) {
@@ -141,6 +144,8 @@ struct BoundsCase {
     Layout afterChange;  // empty: no change
     int count, size, variation;
 };
+
+void PrintTo(const BoundsCase& c, std::ostream* out) { *out << c.name; }
 
 class WorldBounds : public ::testing::TestWithParam<BoundsCase> {};
 
@@ -210,6 +215,8 @@ struct PointerCase {
     double bodyLengths;  // pointer distance from the fly
     bool startles;
 };
+
+void PrintTo(const PointerCase& c, std::ostream* out) { *out << c.name; }
 
 class PointerStartle : public ::testing::TestWithParam<PointerCase> {};
 
@@ -288,6 +295,8 @@ struct DepartureCase {
     double doneBy;     // seconds
 };
 
+void PrintTo(const DepartureCase& c, std::ostream* out) { *out << c.name; }
+
 class Departure : public ::testing::TestWithParam<DepartureCase> {};
 
 TEST_P(Departure, EveryFlyLeavesAndTheSwarmIsDone) {
@@ -355,6 +364,8 @@ struct AdvanceCase {
     std::vector<double> calls;
     int expectedSteps;  // total over the calls
 };
+
+void PrintTo(const AdvanceCase& c, std::ostream* out) { *out << c.name; }
 
 class AdvanceSteps : public ::testing::TestWithParam<AdvanceCase> {};
 
