@@ -52,26 +52,32 @@ fi
 
 # Windows: cross-built executables and their tests under Wine.
 state="$root/build/windows/wine"
-cleanup() { "$root/scripts/wine-session.sh" stop "$state" >/dev/null 2>&1 || true; }
+temporary_state=""
+cleanup() {
+  "$root/scripts/wine-session.sh" stop "$state" >/dev/null 2>&1 || true
+  if [ -n "$temporary_state" ]; then rm -rf "$temporary_state"; fi
+}
 trap cleanup EXIT
+start_session() {  # start_session STATE_DIR: brings up Xvfb and the prefix, noting failures
+  echo "== windows: start Xvfb and the test Wine prefix in $1"
+  if "$root/scripts/wine-session.sh" start "$1" 2>"$log_dir/session.log"; then return 0; fi
+  cat "$log_dir/session.log"
+  { echo "windows: the headless display or the Wine prefix did not start in $1:"
+    cat "$log_dir/session.log"; } >>"$problems"
+  return 1
+}
 if step "windows: configure" cmake --preset windows && step "windows: build" cmake --build --preset windows -j 2; then
-  echo "== windows: start Xvfb and the test Wine prefix"
-  rm -f "$state/errors.log"
   started=false
-  if "$root/scripts/wine-session.sh" start "$state"; then
+  if start_session "$state"; then
     started=true
   else
-    { echo "windows: the headless display or the Wine prefix did not start in $state:"
-      cat "$state/errors.log" 2>/dev/null; } >>"$problems"
     cleanup
     # Once more outside the checkout, in case its folder is what Wine or Xvfb cannot use.
     state=$(mktemp -d "${TMPDIR:-/tmp}/gnatter-wine.XXXXXX")
-    echo "== windows: start Xvfb and the test Wine prefix in $state"
-    if "$root/scripts/wine-session.sh" start "$state"; then
+    temporary_state=$state
+    if start_session "$state"; then
       export GNATTER_WINE_STATE="$state"
       started=true
-    else
-      { echo "windows: nor in $state:"; cat "$state/errors.log" 2>/dev/null; } >>"$problems"
     fi
   fi
   if $started; then
