@@ -22,6 +22,9 @@ wine_env() {
   # No Mono or Gecko installer dialogs in the test prefix.
   export WINEDLLOVERRIDES="mscoree,mshtml="
   if [ -s "$state/display" ]; then export DISPLAY=":$(cat "$state/display")"; fi
+  # Wine names Unix files in the locale's character set; in a bare C locale (as a CI job
+  # or a cron job may have) a folder name in Cyrillic or Chinese has no Unix name at all.
+  if [ "$(locale charmap 2>/dev/null)" != UTF-8 ]; then export LC_ALL=C.UTF-8; fi
 }
 
 fail() {  # fail MESSAGE [LOG]: report a failed step, with the end of its log
@@ -160,6 +163,7 @@ case "$cmd" in
     printf 'export WINEPREFIX=%q WINEARCH=win64 WINEDEBUG=%q WINEDLLOVERRIDES=%q' \
       "$WINEPREFIX" "$WINEDEBUG" "$WINEDLLOVERRIDES"
     [ -n "${DISPLAY:-}" ] && printf ' DISPLAY=%q' "$DISPLAY"
+    [ -n "${LC_ALL:-}" ] && printf ' LC_ALL=%q' "$LC_ALL"
     echo
     ;;
   *) echo "usage: wine-session.sh start|stop|env|prefix STATE_DIR" >&2; exit 2 ;;
