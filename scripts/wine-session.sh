@@ -123,6 +123,12 @@ start_wine() {
   wineboot </dev/null >/dev/null 2>&1 9>&- || true
 }
 
+stop_session() {
+  wine_env
+  wineserver -k </dev/null >/dev/null 2>&1 9>&-
+  stop_display
+}
+
 start_session() {
   start_display || return 1
   wine_env
@@ -139,18 +145,14 @@ case "$cmd" in
     for attempt in 1 2 3; do
       start_session && exit 0
       echo "wine-session: attempt $attempt of 3 failed" | tee -a "$state/errors.log" >&2
-      wine_env
-      wineserver -k </dev/null >/dev/null 2>&1 9>&-
-      stop_display
+      stop_session
       rm -f "$prefix/.gnatter-ready"
       sleep 2
     done
     exit 1
     ;;
   stop)
-    wine_env
-    wineserver -k </dev/null >/dev/null 2>&1
-    stop_display
+    stop_session
     ;;
   prefix)
     exec 9>"$state/lock"
