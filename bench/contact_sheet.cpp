@@ -96,23 +96,25 @@ int main(int argc, char** argv) {
         renderFly(view(128.0f, -pi / 2, p), sprite);
         sheet.place(sprite, 90 + f * 160, 570);
     }
-    for (int g = 1; g <= kGroomFrames; ++g) {
+    for (int g = 1; g <= 4; ++g) {
         Pose p;
-        p.groomFrame = std::uint8_t(g);
+        p.stance = Stance::Grooming;
+        p.groom = g <= 2 ? Groom::FrontLegs : Groom::HindLegs;
+        p.groomFrame = std::uint8_t((g - 1) % 2);
         renderFly(view(128.0f, -pi / 2, p), sprite);
         sheet.place(sprite, 90 + (g + 3) * 160, 570);
     }
     // Row 4: flying with the shadow at rising altitude, 54 px and 128 px.
     for (int i = 0; i < 5; ++i) {
         Pose p;
-        p.wingsBlurred = true;
+        p.stance = Stance::Flying;
         p.altitude = 54.0f * i / 4;
         renderFly(view(54.0f, 0.3f + i * 0.5f, p), sprite);
         sheet.place(sprite, 60 + i * 130, 800);
     }
     {
         Pose p;
-        p.wingsBlurred = true;
+        p.stance = Stance::Flying;
         p.altitude = 50.0f;
         renderFly(view(128.0f, -2.0f, p), sprite);
         sheet.place(sprite, 800, 820);
@@ -124,7 +126,10 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 14; ++i) {
         Pose p;
         p.walkFrame = std::uint8_t(i % 4);
-        if (i % 5 == 2) p.groomFrame = std::uint8_t(1 + i % 4);
+        if (i % 5 == 2) {
+            p.stance = Stance::Grooming;
+            p.groom = i % 2 ? Groom::FrontLegs : Groom::HindLegs;
+        }
         renderFly(view(14.0f + float((i * 7) % 30), float(i) * 1.3f, p), sprite);
         sheet.place(sprite, 50 + i * 95, 1110 - (i % 3) * 25);
     }

@@ -97,7 +97,7 @@ void BM_RenderFlying(benchmark::State& state) {
     v.size = float(state.range(0));
     v.heading = 0.7f;
     v.visible = true;
-    v.pose.wingsBlurred = true;
+    v.pose.stance = gnatter::Stance::Flying;
     v.pose.altitude = v.size * 0.5f;
     Sprite sprite;
     for (auto _ : state) {

@@ -17,6 +17,7 @@ struct Options {
     int variationPercent = 0;  // -v: 0..100, each fly's size varies by up to this either way
     bool showHelp = false;     // --help, -h, /?
     bool stopRunning = false;  // --stop: make the flies of a running instance leave
+    bool swat = true;          // a click on a fly squashes it; --no-swat turns that off
     bool hasSeed = false;      // --seed N given
     std::uint64_t seed = 0;    // --seed: 0..18446744073709551615
 };

@@ -48,11 +48,14 @@ CanonicalPicture canonicalPicture(float size, float heading, const Pose& pose) {
     p.cosHeading = headingTable().c[p.headingIndex];
     p.sinHeading = headingTable().s[p.headingIndex];
 
-    p.wingsBlurred = pose.wingsBlurred;
+    p.stance = pose.stance;
+    p.wingsBlurred = pose.stance == Stance::Jumping || pose.stance == Stance::Flying || pose.stance == Stance::Landing;
     // Grooming legs and flying legs have their own drawings; the stepping phase is moot.
-    if (!p.wingsBlurred) {
-        if (pose.groomFrame >= 1 && pose.groomFrame <= kGroomFrames) p.groomFrame = pose.groomFrame;
-        else p.walkFrame = pose.walkFrame % kWalkFrames;
+    if (pose.stance == Stance::Grooming) {
+        const bool front = pose.groom == Groom::Head || pose.groom == Groom::FrontLegs;
+        p.groomFrame = (front ? 1 : 3) + pose.groomFrame % kGroomFrames;
+    } else if (pose.stance == Stance::Standing) {
+        p.walkFrame = pose.walkFrame % kWalkFrames;
     }
     const int legs = p.groomFrame ? kWalkFrames - 1 + p.groomFrame : p.walkFrame;
 
@@ -63,9 +66,9 @@ CanonicalPicture canonicalPicture(float size, float heading, const Pose& pose) {
     }
     p.altitude = static_cast<float>(alt) * p.size / 256.0f;
 
-    p.key = (sizeQuarters << 20) | (static_cast<std::uint32_t>(p.headingIndex) << 13) |
-            (p.wingsBlurred ? 1u << 12 : 0u) | (static_cast<std::uint32_t>(legs) << 9) |
-            static_cast<std::uint32_t>(alt);
+    p.key = (std::uint64_t(sizeQuarters) << 20) | (static_cast<std::uint64_t>(p.headingIndex) << 13) |
+            (p.wingsBlurred ? 1u << 12 : 0u) | (static_cast<std::uint64_t>(legs) << 9) |
+            static_cast<std::uint64_t>(alt) | (std::uint64_t(p.stance) << 32);
     return p;
 }
 
@@ -80,7 +83,7 @@ int spriteSide(float size) {
     return spriteAnchor(static_cast<float>(s)) + static_cast<int>(std::ceil(far)) + 2;
 }
 
-std::uint32_t pictureKeyFor(float size, float heading, const Pose& pose) {
+std::uint64_t pictureKeyFor(float size, float heading, const Pose& pose) {
     return canonicalPicture(size, heading, pose).key;
 }
 

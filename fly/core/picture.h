@@ -26,10 +26,11 @@ struct CanonicalPicture {
     int headingIndex = 0;   // 0..kHeadingSteps-1
     double cosHeading = 1.0, sinHeading = 0.0;
     float altitude = 0.0f;  // multiple of size/kAltitudeSteps, 0..size
-    bool wingsBlurred = false;
-    int walkFrame = 0;      // 0..kWalkFrames-1; 0 while grooming or in flight
-    int groomFrame = 0;     // 0..kGroomFrames
-    std::uint32_t key = 0;
+    Stance stance = Stance::Standing;
+    bool wingsBlurred = false;  // Jumping, Flying, Landing
+    int walkFrame = 0;      // 0..kWalkFrames-1; 0 unless standing
+    int groomFrame = 0;     // 0 unless grooming, else 1 + the action's frame: 1..2 front legs, 3..4 hind legs
+    std::uint64_t key = 0;
 };
 
 // Layout of the sprite around the fly, in body lengths: the farthest leg tip or wing

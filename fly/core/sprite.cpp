@@ -253,7 +253,7 @@ public:
     };
 
     Placed get(const CanonicalPicture& pic) {
-        const std::uint32_t key = (pic.key & 0xfff00000u) | (std::uint32_t(pic.headingIndex) << 1) |
+        const std::uint32_t key = std::uint32_t(pic.key & 0xfff00000u) | (std::uint32_t(pic.headingIndex) << 1) |
                                   (pic.wingsBlurred ? 1u : 0u);
         auto found = entries_.find(key);
         if (found != entries_.end()) {

@@ -81,7 +81,7 @@ struct Fly {
     bool pictureDue = true;
 
     FlyView view;
-    std::uint32_t keyBefore = 0;
+    std::uint64_t keyBefore = 0;
 
     double drawnSize() const { return std::min(baseSize * scale, double(kMaxDrawnSize)); }
     bool grounded() const {
@@ -435,11 +435,13 @@ struct Swarm::Impl {
         pose.headingHeld = true;
         pose.heading = float(f.pictureHeading);
         if (f.mode == Mode::Flying) {
-            pose.wingsBlurred = true;
+            pose.stance = Stance::Flying;
             pose.altitude = float(f.pictureAltitude * f.drawnSize());
         } else if (f.mode == Mode::Grooming) {
             const std::int64_t beat = (now - f.groomStart) / f.groomPeriod;
-            pose.groomFrame = std::uint8_t(f.groomFirstFrame + (beat & 1));
+            pose.stance = Stance::Grooming;
+            pose.groom = f.groomFirstFrame == 1 ? Groom::FrontLegs : Groom::HindLegs;
+            pose.groomFrame = std::uint8_t(beat & 1);
         } else {
             pose.walkFrame = std::uint8_t(std::int64_t(std::floor(f.legPhase)) % kWalkFrames);
         }
@@ -559,6 +561,14 @@ void Swarm::setPointer(bool present, float x, float y) {
         s.pointerY = y;
     }
 }
+
+void Swarm::setWindows(std::vector<WindowBox>) {}
+
+bool Swarm::pointerNearFly() const { return false; }
+
+bool Swarm::swat(float, float) { return false; }
+
+std::size_t Swarm::aliveCount() const { return impl_->flies.size(); }
 
 void Swarm::requestDeparture() {
     if (!impl_->departing) impl_->departAll();

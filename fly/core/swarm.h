@@ -17,44 +17,86 @@ struct Rect {
     int left = 0, top = 0, right = 0, bottom = 0;
 };
 
+// A visible top-level window of another program, as the flies see it: something to
+// land on whose edges they like. `id` names the window for as long as it exists.
+struct WindowBox {
+    Rect rect;
+    std::uint64_t id = 0;
+};
+
 struct Monitor {
     Rect workArea;       // where flies may walk and land (the taskbar excluded)
     Rect bounds;         // the whole monitor; flies arrive and leave across its edges
     float scale = 1.0f;  // DPI / 96: a fly on this monitor is drawn scale times larger
 };
 
+// What the fly's legs and wings are doing, as far as its picture shows it.
+enum class Stance : std::uint8_t {
+    Standing,  // legs in walkFrame's stepping phase, wings folded over the back
+    Grooming,  // legs busy with `groom`, in groomFrame
+    Jumping,   // take-off: legs stretched down and back, wings opening into the beat
+    Flying,    // legs tucked, wings beating (a blur)
+    Landing,   // legs reaching forward and down, wings beating
+    Squashed,  // swatted flat; `fade` says how far the picture has faded
+};
+
+// The grooming sequence of a house fly, in the order a bout goes through it.
+enum class Groom : std::uint8_t {
+    Head,       // both front legs drawn over the head and eyes
+    FrontLegs,  // front legs rubbed together in front of the head
+    Wings,      // hind legs sweeping over the wings
+    Abdomen,    // hind legs rubbing the sides and tip of the abdomen
+    HindLegs,   // hind legs rubbed together behind the abdomen
+};
+
+constexpr int kWalkFrames = 4;
+constexpr int kGroomActions = 5;
+constexpr int kGroomFrames = 2;      // frames per grooming action, alternating
+constexpr int kSquashFadeSteps = 8;  // fade levels of a squashed fly, 0 = fresh
+
 // What the picture of a fly depends on, apart from its size and heading.
 struct Pose {
-    std::uint8_t walkFrame = 0;   // 0..kWalkFrames-1, legs in their stepping phases (moot
-                                  // while grooming or with wings blurred)
-    std::uint8_t groomFrame = 0;  // 0 = not grooming, 1..kGroomFrames = leg-rubbing frames
-    bool wingsBlurred = false;    // in flight: wings drawn as a blur
-    float altitude = 0.0f;        // 0 on the ground; in flight the shadow's offset in pixels,
+    Stance stance = Stance::Standing;
+    std::uint8_t walkFrame = 0;   // Standing: 0..kWalkFrames-1, legs in their stepping phases
+    Groom groom = Groom::Head;    // Grooming: what the legs are doing
+    std::uint8_t groomFrame = 0;  // Grooming: 0..kGroomFrames-1
+    bool motionBlur = false;      // Flying fast: wings and body streaked along the heading
+    std::uint8_t fade = 0;        // Squashed: 0..kSquashFadeSteps-1
+    float altitude = 0.0f;        // 0 on the ground; in the air the shadow's offset in pixels,
                                   // never more than the fly's size
     // When set, the picture faces `heading` rather than FlyView::heading: the swarm holds a
-    // walking or flying fly's picture still between leg steps and wing beats while its
-    // course bends smoothly, so the picture changes a few times a second, not every frame.
+    // walking or flying fly's picture still between leg steps and turns while its course
+    // bends, so the picture changes a few times a second, not every frame.
     bool headingHeld = false;
     float heading = 0.0f;         // radians, as FlyView::heading
 };
 
-constexpr int kWalkFrames = 4;
-constexpr int kGroomFrames = 4;
+// What a fly is doing, for the caller's bookkeeping (tests, the ethogram); the picture
+// goes by Pose alone.
+enum class Activity : std::uint8_t {
+    Away,      // not on any screen: not yet arrived, off-screen in flight, or gone
+    Resting,   // on the ground, still
+    Grooming,  // on the ground, cleaning itself
+    Walking,   // on the ground, running or turning
+    Flying,    // in the air on screen, take-off and touchdown included
+    Squashed,  // swatted; the picture fades, then the fly is gone
+};
 
 struct FlyView {
     float x = 0.0f, y = 0.0f;  // centre of the fly's body (in flight: of the fly, not the shadow)
     float heading = 0.0f;      // radians; 0 faces right (+x), grows clockwise (screen y is down)
     float size = 0.0f;         // body length in pixels, monitor scale included
     Pose pose;
+    Activity activity = Activity::Away;
     bool visible = false;         // false once gone, or while hidden by the caller
     bool pictureChanged = false;  // pictureKey changed during the last advance() (true at first)
-    std::uint32_t pictureKey = 0; // equal keys <=> identical pictures (for caching)
+    std::uint64_t pictureKey = 0; // equal keys <=> identical pictures (for caching)
 };
 
 // The picture key of a fly of this size, heading and pose, as FlyView::pictureKey holds
 // it: size counts in quarter pixels (up to 1023 px), heading in 128 directions (64 below
 // 32 px), altitude in 1/32nds of the size; renderFly draws exactly what the key says.
-std::uint32_t pictureKeyFor(float size, float heading, const Pose& pose);
+std::uint64_t pictureKeyFor(float size, float heading, const Pose& pose);
 
 // The seed to give Swarm: --seed when given, else one drawn from `entropy` (a clock, a
 // process id; anything that differs from run to run).
@@ -70,8 +112,22 @@ public:
 
     // Monitors may change at any time; flies outside the new set fly back in.
     void setMonitors(std::vector<Monitor> monitors);
-    // Pointer position in virtual-screen pixels, or none (e.g. unknown / off-screen).
+    // The visible top-level windows, topmost first (the parts of a window that windows
+    // above it cover are worked out here). A fly sitting on a window that moves, shrinks
+    // or disappears takes off. Pass the list again only when it changed.
+    void setWindows(std::vector<WindowBox> topFirst);
+    // A pointer reading in virtual-screen pixels, or none (e.g. unknown / off-screen),
+    // taken now: call it right after advance(). The caller passes every reading that
+    // differs from the last, and reads at least every kPointerReadSeconds, faster while
+    // pointerNearFly(); a reading that did not change need not be passed.
     void setPointer(bool present, float x, float y);
+    static constexpr double kPointerReadSeconds = 0.1;
+    // True while the pointer is close enough to a fly that a click may hit it or that it
+    // may soon startle it: the caller then reads the pointer and the button every frame.
+    bool pointerNearFly() const;
+    // A left click at this point, right after setPointer() there: the fly whose body lies
+    // under it, if any, is squashed. Returns true when a fly was hit.
+    bool swat(float x, float y);
     // Every fly takes off and leaves across the nearest screen edge (timeout, --stop, menu).
     void requestDeparture();
 
@@ -83,8 +139,11 @@ public:
 
     static constexpr double kStepSeconds = 1.0 / 120.0;
 
-    // True once departure was requested (or the timeout passed) and every fly has gone.
+    // True once every fly has gone: departure was requested (or the timeout passed) and
+    // they have flown off, or the last one was swatted and has faded.
     bool done() const;
+    // Flies neither swatted nor gone after a departure: what the tray icon counts.
+    std::size_t aliveCount() const;
     // True while no fly moves or changes its picture: the caller may stop its clock until
     // restingSecondsLeft() passes or the pointer / monitors change.
     bool allResting() const;

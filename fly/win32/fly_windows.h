@@ -35,7 +35,7 @@ private:
         HWND window = nullptr;
         POINT topLeft = {};
         int anchorX = 0, anchorY = 0;
-        std::uint32_t pictureKey = 0;
+        std::uint64_t pictureKey = 0;
         bool hasPicture = false;
         bool shown = false;
         unsigned long movedAt = 0;  // update() count at the last move or upload

@@ -23,8 +23,12 @@ FlyView fly(float size, float heading, std::uint8_t walk = 0, std::uint8_t groom
     v.heading = heading;
     v.visible = true;
     v.pose.walkFrame = walk;
-    v.pose.groomFrame = groom;
-    v.pose.wingsBlurred = flying;
+    if (groom) {
+        v.pose.stance = Stance::Grooming;
+        v.pose.groom = groom <= 2 ? Groom::FrontLegs : Groom::HindLegs;
+        v.pose.groomFrame = std::uint8_t((groom - 1) % 2);
+    }
+    if (flying) v.pose.stance = Stance::Flying;
     v.pose.altitude = altitude;
     return v;
 }
@@ -32,7 +36,7 @@ FlyView fly(float size, float heading, std::uint8_t walk = 0, std::uint8_t groom
 std::string describe(const FlyView& v) {
     return "size " + std::to_string(v.size) + " heading " + std::to_string(v.heading) + " walk " +
            std::to_string(v.pose.walkFrame) + " groom " + std::to_string(v.pose.groomFrame) +
-           (v.pose.wingsBlurred ? " flying at " + std::to_string(v.pose.altitude) : "");
+           (v.pose.stance == Stance::Flying ? " flying at " + std::to_string(v.pose.altitude) : "");
 }
 
 std::uint32_t alphaOf(std::uint32_t p) { return p >> 24; }
@@ -193,8 +197,8 @@ class PictureKeys : public ::testing::TestWithParam<KeyCase> {};
 
 TEST_P(PictureKeys, EqualKeysExactlyWhenPixelsAreEqual) {
     const KeyCase& c = GetParam();
-    const std::uint32_t ka = pictureKeyFor(c.a.size, c.a.heading, c.a.pose);
-    const std::uint32_t kb = pictureKeyFor(c.b.size, c.b.heading, c.b.pose);
+    const std::uint64_t ka = pictureKeyFor(c.a.size, c.a.heading, c.a.pose);
+    const std::uint64_t kb = pictureKeyFor(c.b.size, c.b.heading, c.b.pose);
     EXPECT_EQ(ka == kb, c.sameKey) << std::hex << "keys 0x" << ka << " and 0x" << kb;
     Sprite sa, sb;
     renderFly(c.a, sa);

@@ -71,11 +71,11 @@ bool squareClearOfMonitors(const Layout& layout, double x, double y, double reac
     return true;
 }
 
-bool onGround(const FlyView& v) { return v.visible && !v.pose.wingsBlurred; }
+bool onGround(const FlyView& v) { return v.visible && !(v.pose.stance == Stance::Flying); }
 
 std::string describe(const FlyView& v) {
     return "fly at (" + std::to_string(v.x) + ", " + std::to_string(v.y) + ") size " + std::to_string(v.size) +
-           (v.pose.wingsBlurred ? " flying" : " on the ground");
+           ((v.pose.stance == Stance::Flying) ? " flying" : " on the ground");
 }
 
 // ---------------------------------------------------------------------------------------
@@ -235,7 +235,7 @@ TEST_P(PointerStartle, OnlyANearbyPointerMakesTheFlyLeave) {
         swarm.advance(kFrame);
         twin.advance(kFrame);
         if (c.startles) {
-            EXPECT_TRUE(swarm.flyView(0).pose.wingsBlurred) << "seed " << seed << ": pointer at "
+            EXPECT_TRUE((swarm.flyView(0).pose.stance == Stance::Flying)) << "seed " << seed << ": pointer at "
                 << c.bodyLengths << " body lengths did not make the " << describe(before) << " take off";
             for (int frame = 0; frame < 60 * 10 && !onGround(swarm.flyView(0)); ++frame) swarm.advance(kFrame);
             const FlyView& after = swarm.flyView(0);
@@ -431,7 +431,7 @@ TEST(SwarmAdvance, LoneFlyRestsBetweenLegRubsAndPivotJerks) {
         ASSERT_EQ(after.pictureKey, before.pictureKey) << "frame " << frame;
         ASSERT_EQ(after.x, before.x) << "frame " << frame;
         ASSERT_EQ(after.heading, before.heading) << "frame " << frame;
-        restingBusyFrames += before.pose.groomFrame != 0 || after.pose.groomFrame != 0;
+        restingBusyFrames += before.pose.stance == Stance::Grooming || after.pose.stance == Stance::Grooming;
     }
     EXPECT_GT(restingBusyFrames, 0) << "never rested while grooming";
 }
@@ -440,7 +440,7 @@ TEST(SwarmAdvance, LoneFlyRestsBetweenLegRubsAndPivotJerks) {
 TEST(SwarmPicture, ChangedFlagMatchesKeyChanges) {
     Swarm swarm(options(30, 36, 30), 8, kMixed);
     for (int frame = 0; frame < 60 * 30; ++frame) {
-        std::vector<std::uint32_t> before;
+        std::vector<std::uint64_t> before;
         for (std::size_t i = 0; i < swarm.flyCount(); ++i) before.push_back(swarm.flyView(i).pictureKey);
         swarm.advance(kFrame);
         for (std::size_t i = 0; i < swarm.flyCount(); ++i) {
@@ -461,7 +461,7 @@ TEST(SwarmPicture, SmallHeadingChangesKeepThePicture) {
         swarm.advance(kFrame);
         for (std::size_t i = 0; i < swarm.flyCount(); ++i) {
             const FlyView& v = swarm.flyView(i);
-            if (v.heading == headings[i] || v.pose.wingsBlurred) continue;
+            if (v.heading == headings[i] || (v.pose.stance == Stance::Flying)) continue;
             ++turned;
             turnedKeepingPicture += !v.pictureChanged;
         }

@@ -156,7 +156,7 @@ TEST(FlyBitmap, FittedWindowHoldsAGroundedFlyAndGrowsForItsShadow) {
     EXPECT_EQ(2 * anchor, rect.right - rect.left);
     EXPECT_EQ(2 * anchor, rect.bottom - rect.top);
 
-    fly.pose.wingsBlurred = true;
+    fly.pose.stance = gnatter::Stance::Flying;
     fly.pose.altitude = 20.0f;
     ASSERT_TRUE(canvas.upload(window.get(), fly, true));
     GetWindowRect(window.get(), &rect);
