@@ -275,18 +275,21 @@ void Canvas::drawLayer(const Layer& layer, int x0, int y0) {
 
 void Canvas::shadow(const SoftEllipse& e, double blur, float alpha) {
     if (!(e.rx > 0.0 && e.ry > 0.0 && blur > 0.0)) return;
-    // Rows and, per row, the columns where the ellipse grown by the blur reaches: the
-    // roots of a quadratic in x. Everything outside stays untouched.
-    const double RX = e.rx + blur, RY = e.ry + blur;
+    // Rows and, per row, the columns where the ellipse grown by the blur (and a pixel, for
+    // the estimate below) reaches: the roots of a quadratic in x. Everything outside stays
+    // untouched. Pixel i is taken when its centre i + 0.5 lies between the roots, so a
+    // shadow centred on a pixel corner covers a mirror-symmetric set of pixels.
+    const double RX = e.rx + blur + 1.0, RY = e.ry + blur + 1.0;
     const double A = e.cosA * e.cosA / (RX * RX) + e.sinA * e.sinA / (RY * RY);
     const double Bk = 2.0 * e.cosA * e.sinA * (1.0 / (RX * RX) - 1.0 / (RY * RY));
     const double Ck = e.sinA * e.sinA / (RX * RX) + e.cosA * e.cosA / (RY * RY);
     const double reachY = std::sqrt(A / (A * Ck - 0.25 * Bk * Bk));
-    const int y0 = std::max(0, int(std::floor(e.cy - reachY))), y1 = std::min(h_, int(std::ceil(e.cy + reachY)) + 1);
+    const int y0 = std::max(0, int(std::ceil(e.cy - reachY - 0.5)));
+    const int y1 = std::min(h_, int(std::floor(e.cy + reachY - 0.5)) + 1);
 
     const float ux = float(e.cosA / e.rx), uy = float(e.sinA / e.rx);
     const float vx = float(-e.sinA / e.ry), vy = float(e.cosA / e.ry);
-    const float scale = float(std::min(e.rx, e.ry));
+    const float irx = float(1.0 / e.rx), iry = float(1.0 / e.ry);
     const float fBlur = float(blur), fAlpha = alpha * 256.0f;
     const std::uint32_t black = 0xff000000u;
     for (int y = y0; y < y1; ++y) {
@@ -296,15 +299,18 @@ void Canvas::shadow(const SoftEllipse& e, double blur, float alpha) {
         if (disc <= 0.0) continue;
         const double root = std::sqrt(disc);
         const double xa = e.cx + (-B - root) / (2.0 * A), xb = e.cx + (-B + root) / (2.0 * A);
-        const int x0 = std::max(0, int(std::floor(xa))), x1 = std::min(w_, int(std::ceil(xb)) + 1);
+        const int x0 = std::max(0, int(std::ceil(xa - 0.5))), x1 = std::min(w_, int(std::floor(xb - 0.5)) + 1);
         std::uint32_t* row = px_ + std::size_t(y) * w_;
         const float fdy = float(dy);
         for (int x = x0; x < x1; ++x) {
-            // Distance outside the ellipse, roughly in pixels, fades the shadow over
-            // `blur` pixels either side of its outline.
+            // Distance outside the ellipse in pixels, to first order (the ellipse's level
+            // value over its gradient), fades the shadow over `blur` pixels either side of
+            // its outline, alike along both axes.
             const float dx = float(x) + 0.5f - float(e.cx);
             const float u = dx * ux + fdy * uy, v = dx * vx + fdy * vy;
-            const float outside = (std::sqrt(u * u + v * v) - 1.0f) * scale;
+            const float r = std::sqrt(u * u + v * v);
+            const float gradient = std::sqrt(u * u * irx * irx + v * v * iry * iry);
+            const float outside = gradient > 0.0f ? (r - 1.0f) * r / gradient : -fBlur;
             if (outside >= fBlur) continue;
             float t = (outside + fBlur) / (2.0f * fBlur);  // 0 well inside .. 1 at the fringe
             t = t < 0.0f ? 0.0f : t;
