@@ -369,26 +369,25 @@ Sprite coldRender(const FlyView& v) {
 }
 
 // At every size the program draws, up to the largest (and beyond, where it clamps), a
-// picture drawn after others of the same size and heading in other forms, from a cache
-// that may be over its budget, equals the cold render.
+// picture drawn right after pictures of the same size and heading in every other body
+// form, from a cache that may be over its budget, equals the cold render.
 TEST(SpriteCache, SameAsAColdRenderAtEverySize) {
     std::vector<float> sizes;
     for (float s = 1.0f; s < 16.0f; s += 0.25f) sizes.push_back(s);
     for (float s = 16.0f; s < 64.0f; s += 1.0f) sizes.push_back(s);
     for (float s = 64.0f; s < kMaxDrawnSize; s *= 1.15f) sizes.push_back(s);
     for (float s : {kMaxDrawnSize, kMaxDrawnSize + 0.25f, 5000.0f}) sizes.push_back(s);
-    Pose flying = stance(Stance::Flying), fast = flying, squashed = stance(Stance::Squashed), jumping = stance(Stance::Jumping);
+    Pose flying = stance(Stance::Flying), fast = flying, groom = stance(Stance::Grooming);
     fast.motionBlur = true;
     flying.altitude = 0.5f;
-    const Pose others[] = {flying, fast, squashed, jumping, {}};
+    groom.groom = Groom::Wings;
+    const Pose forms[] = {flying, fast, stance(Stance::Squashed), stance(Stance::Jumping), groom};
+    const std::size_t count = sizeof forms / sizeof forms[0];
     for (std::size_t i = 0; i < sizes.size(); ++i) {
-        const float size = sizes[i];
-        Pose groom = stance(Stance::Grooming);
-        groom.groom = Groom(i % kGroomActions);
-        const FlyView v = fly(size, 0.3f * float(i), groom);
-        Sprite warm = render(v);
-        for (const Pose& p : others) render(fly(size, 0.3f * float(i), p));
-        renderFly(v, warm);
+        const float heading = 0.3f * float(i);
+        Sprite warm;
+        for (std::size_t k = 1; k <= count; ++k) renderFly(fly(sizes[i], heading, forms[(i + k) % count]), warm);
+        const FlyView v = fly(sizes[i], heading, forms[i % count]);  // drawn last, above
         EXPECT_TRUE(warm.pixels == coldRender(v).pixels) << describe(v) << ": cached picture differs";
     }
 }
