@@ -231,32 +231,55 @@ void Canvas::fill(const Path& path, Colour colour) {
     }
 }
 
-void Layer::findSpans() {
+void Layer::take(const std::uint32_t* picture, int pictureWidth, int pictureHeight) {
+    auto drawnSpan = [&](int row, int* begin, int* end) {
+        const std::uint32_t* p = picture + std::size_t(row) * pictureWidth;
+        *begin = 0;
+        *end = pictureWidth;
+        while (*begin < *end && p[*begin] == 0) ++*begin;
+        while (*end > *begin && p[*end - 1] == 0) --*end;
+        return *begin < *end;
+    };
+    int top = 0, bottom = pictureHeight, begin = 0, end = 0;
+    while (top < bottom && !drawnSpan(top, &begin, &end)) ++top;
+    while (bottom > top && !drawnSpan(bottom - 1, &begin, &end)) --bottom;
+    x = pictureWidth;
+    y = top;
+    height = bottom - top;
+    pixels.clear();
     spanBegin.assign(std::size_t(height), 0);
-    spanEnd.assign(std::size_t(height), 0);
-    for (int y = 0; y < height; ++y) {
-        const std::uint32_t* row = pixels.data() + std::size_t(y) * width;
-        int begin = 0, end = width;
-        while (begin < end && row[begin] == 0) ++begin;
-        while (end > begin && row[end - 1] == 0) --end;
-        spanBegin[std::size_t(y)] = begin;
-        spanEnd[std::size_t(y)] = end;
+    spanStart.assign(std::size_t(height) + 1, 0);
+    int right = 0;
+    for (int row = 0; row < height; ++row) {
+        if (drawnSpan(top + row, &begin, &end)) {
+            const std::uint32_t* p = picture + std::size_t(top + row) * pictureWidth;
+            pixels.insert(pixels.end(), p + begin, p + end);
+            x = std::min(x, begin);
+            right = std::max(right, end);
+        }
+        spanBegin[std::size_t(row)] = begin;
+        spanStart[std::size_t(row) + 1] = int(pixels.size());
     }
+    if (height == 0) x = 0;
+    width = std::max(0, right - x);
+    pixels.shrink_to_fit();
 }
 
-void Canvas::drawLayer(const Layer& layer, int x0, int y0) {
+void Canvas::drawLayer(const Layer& layer) {
     for (int ly = 0; ly < layer.height; ++ly) {
-        const int y = y0 + ly;
+        const int y = layer.y + ly;
         if (y < 0 || y >= h_) continue;
-        const std::uint32_t* src = layer.pixels.data() + std::size_t(ly) * layer.width;
+        const int first = layer.spanBegin[std::size_t(ly)];
+        const int start = layer.spanStart[std::size_t(ly)], stop = layer.spanStart[std::size_t(ly) + 1];
+        const std::uint32_t* src = layer.pixels.data() + start - first;  // indexed by column
         std::uint32_t* dst = px_ + std::size_t(y) * w_;
-        const int begin = std::max(layer.spanBegin[std::size_t(ly)], -x0);
-        const int end = std::min(layer.spanEnd[std::size_t(ly)], w_ - x0);
-        for (int lx = begin; lx < end; ++lx) {
-            const std::uint32_t s = src[lx];
+        const int begin = std::max(first, 0);
+        const int end = std::min(first + (stop - start), w_);
+        for (int x = begin; x < end; ++x) {
+            const std::uint32_t s = src[x];
             const std::uint32_t a = s >> 24;
             if (a == 0) continue;
-            std::uint32_t& d = dst[x0 + lx];
+            std::uint32_t& d = dst[x];
             if (a == 255 || d == 0) {
                 d = s;
                 continue;
@@ -304,13 +327,13 @@ void Canvas::shadow(const SoftEllipse& e, double blur, float alpha) {
         const float fdy = float(dy);
         for (int x = x0; x < x1; ++x) {
             // Distance outside the ellipse in pixels, to first order (the ellipse's level
-            // value over its gradient), fades the shadow over `blur` pixels either side of
-            // its outline, alike along both axes.
+            // value over the length of its gradient), fades the shadow over `blur` pixels
+            // either side of its outline, alike along both axes.
             const float dx = float(x) + 0.5f - float(e.cx);
             const float u = dx * ux + fdy * uy, v = dx * vx + fdy * vy;
-            const float r = std::sqrt(u * u + v * v);
-            const float gradient = std::sqrt(u * u * irx * irx + v * v * iry * iry);
-            const float outside = gradient > 0.0f ? (r - 1.0f) * r / gradient : -fBlur;
+            const float level = u * u + v * v - 1.0f;
+            const float halfGradient = std::sqrt(u * u * irx * irx + v * v * iry * iry);
+            const float outside = halfGradient > 0.0f ? 0.5f * level / halfGradient : -fBlur;
             if (outside >= fBlur) continue;
             float t = (outside + fBlur) / (2.0f * fBlur);  // 0 well inside .. 1 at the fringe
             t = t < 0.0f ? 0.0f : t;

@@ -20,8 +20,8 @@ namespace gnatter {
 namespace {
 
 const Colour kLegs{26, 22, 19, 1.0f};
-const Colour kAbdomenSides{166, 144, 104, 1.0f};  // pale, yellowish flanks
-const Colour kAbdomenMiddle{112, 102, 88, 1.0f};  // grey-brown back
+const Colour kAbdomenSides{150, 128, 88, 1.0f};   // paler, yellowish flanks
+const Colour kAbdomenMiddle{104, 95, 82, 1.0f};   // grey-brown back
 const Colour kMottleLight{158, 146, 124, 0.40f};
 const Colour kMottleDark{60, 53, 46, 0.42f};
 const Colour kThoraxEdge{100, 98, 92, 1.0f};
@@ -33,7 +33,7 @@ const Colour kEyes{128, 34, 22, 1.0f};
 const Colour kEyeShine{255, 196, 176, 0.35f};
 const Colour kWing{190, 194, 198, 0.36f};
 const Colour kWingBase{196, 166, 96, 0.45f};
-const Colour kWingVeins{72, 62, 50, 0.55f};
+const Colour kWingVeins{64, 52, 40, 0.62f};
 const Colour kWingBlur{190, 194, 200, 0.20f};
 const Colour kStreak{104, 96, 84, 0.10f};
 const Colour kSmear{228, 218, 186, 0.42f};
@@ -231,14 +231,14 @@ void addVeins(Path& path, const WingFrame& w, double size) {
         const double u0 = 0.03 + 0.9 * i / 8, u1 = 0.03 + 0.9 * (i + 1) / 8;
         addVein(path, w, {u0, leadingEdge(u0) - 0.03, u1, leadingEdge(u1) - 0.03}, costa);
     }
-    addVein(path, w, {0.04, 0.0, 0.5, 0.02, 0.985, 0.03}, fine);  // R4+5 to the tip
+    addVein(path, w, {0.04, 0.0, 0.5, 0.02, 0.985, 0.05}, fine);  // R4+5 to the tip
     if (size < 48.0) {
         addVein(path, w, {0.05, -0.04, 0.45, -0.13, 0.9, -0.12}, fine);
         return;
     }
     addVein(path, w, {0.02, 0.04, 0.30, 0.22, 0.48, leadingEdge(0.48) - 0.03}, fine);  // R1
     addVein(path, w, {0.03, 0.02, 0.45, 0.16, 0.85, leadingEdge(0.85) - 0.03}, fine);  // R2+3
-    addVein(path, w, {0.05, -0.04, 0.42, -0.13, 0.72, -0.17, 0.985, -0.04}, fine);     // M, bent forward
+    addVein(path, w, {0.05, -0.04, 0.42, -0.14, 0.73, -0.20, 0.84, -0.07, 0.97, -0.01}, fine);  // M, bent
     addVein(path, w, {0.07, -0.08, 0.40, -0.30, 0.62, trailingEdge(0.62) + 0.03}, fine);  // CuA
     addVein(path, w, {0.42, 0.015, 0.42, -0.13}, fine);   // r-m
     addVein(path, w, {0.55, -0.145, 0.53, -0.45}, fine);  // dm-cu
@@ -360,7 +360,7 @@ void drawThorax(Canvas& canvas, const Placement& at, double s, double wide) {
     if (s >= 14.0) {
         // The four dark stripes down the back, the outer pair shorter.
         path.clear();
-        for (double y : {-0.095, -0.033, 0.033, 0.095}) path.ellipse(0.14, y * wide, 0.125 - 0.3 * std::fabs(y), 0.016);
+        for (double y : {-0.095, -0.033, 0.033, 0.095}) path.ellipse(0.14, y * wide, 0.125 - 0.3 * std::fabs(y), 0.014);
         canvas.fill(path, kThoraxStripes);
     }
 }
@@ -409,10 +409,29 @@ Placement placementFor(const CanonicalPicture& pic, double centre) {
     return at;
 }
 
-// Everything above the legs: body, wings, head.
-void drawBody(Canvas& canvas, const CanonicalPicture& pic, BodyForm form, double centre) {
+// On the glass, a faint, soft contact shadow just round the body, so that the fly does
+// not look pasted on. It lies over the legs' inner ends, which are nearly black anyway,
+// and so goes into the body layer.
+void drawContactShadow(Canvas& canvas, const CanonicalPicture& pic, double centre) {
+    const double s = pic.size, c = pic.cosHeading, n = pic.sinHeading;
+    const Canvas::SoftEllipse body{centre - 0.02 * s * c, centre - 0.02 * s * n, 0.45 * s, 0.19 * s, c, n};
+    canvas.shadow(body, 0.6 + 0.04 * s, kContactShadow);
+}
+
+// A squashed fly's pale smear on the glass, under its legs.
+void drawSmear(Canvas& canvas, const Placement& at) {
+    Path smear(at);
+    smear.ellipse(-0.34, 0.20, 0.22, 0.12, 0.5);
+    smear.ellipse(-0.12, 0.30, 0.12, 0.07, 0.2);
+    smear.ellipse(-0.50, 0.06, 0.10, 0.07);
+    canvas.fill(smear, kSmear);
+}
+
+// Everything above the legs: body, wings, head, and under them the contact shadow.
+void drawBody(Canvas& canvas, const CanonicalPicture& pic, BodyForm form, bool contact, double centre) {
     const double s = pic.size;
     const Placement at = placementFor(pic, centre);
+    if (contact) drawContactShadow(canvas, pic, centre);
     const bool squashed = form == BodyForm::Squashed;
     const double wide = squashed ? 1.3 : 1.0;
     if (form == BodyForm::Streaked) drawStreak(canvas, at);
@@ -425,23 +444,6 @@ void drawBody(Canvas& canvas, const CanonicalPicture& pic, BodyForm form, double
     }
     if (squashed) drawWings(canvas, at, s, 0.95, -0.08, kWingLength * 0.86, 0.9f);
     drawHead(canvas, at, s, squashed ? 1.1 : 1.0, squashed ? 0.18 : 0.0);
-}
-
-// What lies under the legs: on the glass a faint, soft contact shadow just round the
-// body, so that the fly does not look pasted on; a squashed fly's pale smear instead.
-void drawUnderBody(Canvas& canvas, const CanonicalPicture& pic, BodyForm form, double centre) {
-    const double s = pic.size;
-    if (form == BodyForm::Squashed) {
-        Path smear(placementFor(pic, centre));
-        smear.ellipse(-0.34, 0.20, 0.22, 0.12, 0.5);
-        smear.ellipse(-0.12, 0.30, 0.12, 0.07, 0.2);
-        smear.ellipse(-0.50, 0.06, 0.10, 0.07);
-        canvas.fill(smear, kSmear);
-        return;
-    }
-    const double c = pic.cosHeading, n = pic.sinHeading;
-    const Canvas::SoftEllipse body{centre - 0.02 * s * c, centre - 0.02 * s * n, 0.45 * s, 0.19 * s, c, n};
-    canvas.shadow(body, 0.6 + 0.04 * s, kContactShadow);
 }
 
 void drawFlightShadow(Canvas& canvas, const CanonicalPicture& pic, BodyForm form, double cx, double cy) {
@@ -461,24 +463,21 @@ void drawFlightShadow(Canvas& canvas, const CanonicalPicture& pic, BodyForm form
 // Recently drawn body layers, per thread, within a memory budget, least recently used
 // first out: a fly wobbling along a straight run keeps coming back to the same few
 // headings, so most redraws (a new leg frame) find their body here. Each layer keeps only
-// the box its pixels fill (a fly facing along an axis fills a third of its square), so
-// the budget holds two to three times as many bodies. A layer always goes through the
+// its drawn spans (a fly fills a third to a half of its square), so the budget holds two
+// to three times as many bodies. A layer always goes through the
 // same compositing step, cached or not, so a picture comes out the same either way.
 class BodyCache {
 public:
-    struct Piece {
-        Layer layer;
-        int x = 0, y = 0;  // the layer's top-left corner in the sprite
-    };
     struct Entry {
-        Piece under, body;
+        Layer body;
         std::list<std::uint64_t>::iterator place;
         std::size_t bytes = 0;
     };
 
     // The entry stays valid until the next call: the newest entry is never evicted.
-    const Entry& get(const CanonicalPicture& pic, BodyForm form) {
-        const std::uint64_t key = (pic.key >> 14 << 3) | std::uint64_t(form);  // size, heading, form
+    const Entry& get(const CanonicalPicture& pic, BodyForm form, bool contact) {
+        // Size, heading, form and the contact shadow.
+        const std::uint64_t key = (pic.key >> 14 << 4) | std::uint64_t(form) << 1 | std::uint64_t(contact);
         auto found = entries_.find(key);
         if (found != entries_.end()) {
             order_.splice(order_.begin(), order_, found->second.place);
@@ -488,9 +487,8 @@ public:
         Entry& entry = entries_[key];
         entry.place = order_.begin();
         const int anchor = spriteAnchor(pic.size);
-        draw(entry.under, 2 * anchor, [&](Canvas& c) { drawUnderBody(c, pic, form, anchor); });
-        draw(entry.body, 2 * anchor, [&](Canvas& c) { drawBody(c, pic, form, anchor); });
-        entry.bytes = bytesOf(entry.under.layer) + bytesOf(entry.body.layer) + kEntryOverhead;
+        draw(entry.body, 2 * anchor, [&](Canvas& c) { drawBody(c, pic, form, contact, anchor); });
+        entry.bytes = entry.body.bytes() + kEntryOverhead;
         bytes_ += entry.bytes;
         // The newest entry stays, even should it alone exceed the budget.
         while (bytes_ > kBudgetBytes && order_.size() > 1) {
@@ -508,45 +506,19 @@ private:
     static constexpr std::size_t kBudgetBytes = std::size_t(2) << 20;
     static constexpr std::size_t kEntryOverhead = 192;  // map node, list node, vectors
 
-    static std::size_t bytesOf(const Layer& l) {
-        return (l.pixels.size() + 2 * std::size_t(l.height)) * sizeof(std::uint32_t);
-    }
-
-    // Draws into the full square, then keeps only the box the pixels fill.
+    // Draws into the full square, then keeps only what is drawn.
     template <class DrawFn>
-    void draw(Piece& piece, int side, DrawFn drawFn) {
-        scratch_.width = scratch_.height = side;
-        scratch_.pixels.assign(std::size_t(side) * std::size_t(side), 0u);
-        Canvas canvas(scratch_.pixels.data(), side, side);
+    void draw(Layer& layer, int side, DrawFn drawFn) {
+        scratch_.assign(std::size_t(side) * std::size_t(side), 0u);
+        Canvas canvas(scratch_.data(), side, side);
         drawFn(canvas);
-        scratch_.findSpans();
-
-        int top = 0, bottom = side, left = side, right = 0;
-        while (top < bottom && scratch_.spanBegin[std::size_t(top)] == scratch_.spanEnd[std::size_t(top)]) ++top;
-        while (bottom > top && scratch_.spanBegin[std::size_t(bottom - 1)] == scratch_.spanEnd[std::size_t(bottom - 1)]) --bottom;
-        for (int y = top; y < bottom; ++y) {
-            if (scratch_.spanBegin[std::size_t(y)] == scratch_.spanEnd[std::size_t(y)]) continue;
-            left = std::min(left, scratch_.spanBegin[std::size_t(y)]);
-            right = std::max(right, scratch_.spanEnd[std::size_t(y)]);
-        }
-        if (right < left) left = right = 0;
-        piece.x = left;
-        piece.y = top;
-        Layer& layer = piece.layer;
-        layer.width = right - left;
-        layer.height = bottom - top;
-        layer.pixels.resize(std::size_t(layer.width) * std::size_t(layer.height));
-        for (int y = 0; y < layer.height; ++y) {
-            std::copy_n(scratch_.pixels.data() + std::size_t(top + y) * side + left, layer.width,
-                        layer.pixels.data() + std::size_t(y) * layer.width);
-        }
-        layer.findSpans();
+        layer.take(scratch_.data(), side, side);
     }
 
     std::unordered_map<std::uint64_t, Entry> entries_;
     std::list<std::uint64_t> order_;  // most recently used first
     std::size_t bytes_ = 0;
-    Layer scratch_;  // the full square each layer is drawn into before it is cropped
+    std::vector<std::uint32_t> scratch_;  // the full square each layer is drawn into
 };
 
 // Legs one by one: filling them together would sweep the empty space between them on
@@ -591,14 +563,12 @@ void renderFly(const FlyView& fly, Sprite& out) {
 
     static thread_local BodyCache cache;
     const BodyForm form = bodyFormOf(pic);
-    const BodyCache::Entry& body = cache.get(pic, form);
-    if (pic.castsFlightShadow()) {
-        drawFlightShadow(canvas, pic, form, anchor, anchor);
-    } else {
-        canvas.drawLayer(body.under.layer, body.under.x, body.under.y);
-    }
-
+    const bool squashed = form == BodyForm::Squashed;
+    const BodyCache::Entry& body = cache.get(pic, form, !pic.castsFlightShadow() && !squashed);
     const Placement at = placementFor(pic, anchor);
+    if (pic.castsFlightShadow()) drawFlightShadow(canvas, pic, form, anchor, anchor);
+    if (squashed) drawSmear(canvas, at);
+
     drawLegs(canvas, pic, at, false);
     // Antennae: short and stubby, just in front of the eyes.
     if (pic.size >= 12.0f) {
@@ -608,7 +578,7 @@ void renderFly(const FlyView& fly, Sprite& out) {
         path.segment(0.40, -0.025, 0.45, -0.05, w);
         canvas.fill(path, kLegs);
     }
-    canvas.drawLayer(body.body.layer, body.body.x, body.body.y);
+    canvas.drawLayer(body.body);
     if (pic.stance == Stance::Grooming) drawLegs(canvas, pic, at, true);
     if (pic.fade > 0) fadeOut(out, pic.fade);
 }
