@@ -314,6 +314,11 @@ void Canvas::shadow(const SoftEllipse& e, double blur, float alpha) {
     const float vx = float(-e.sinA / e.ry), vy = float(e.cosA / e.ry);
     const float irx = float(1.0 / e.rx), iry = float(1.0 / e.ry);
     const float fBlur = float(blur), fAlpha = alpha * 256.0f;
+    // Deeper inside than the blur whatever the direction: full strength, no estimate needed
+    // (the estimate below never puts these points nearer the outline than the blur).
+    const double depth = 1.0 - blur / std::min(e.rx, e.ry);
+    const float solidLevel = depth > 0.0 ? float(depth * depth) : -1.0f;
+    const std::uint32_t solidWeight = std::min(std::uint32_t(fAlpha + 0.5f), 256u);
     const std::uint32_t black = 0xff000000u;
     for (int y = y0; y < y1; ++y) {
         const double dy = y + 0.5 - e.cy;
@@ -331,6 +336,10 @@ void Canvas::shadow(const SoftEllipse& e, double blur, float alpha) {
             // either side of its outline, alike along both axes.
             const float dx = float(x) + 0.5f - float(e.cx);
             const float u = dx * ux + fdy * uy, v = dx * vx + fdy * vy;
+            if (u * u + v * v <= solidLevel) {
+                if (solidWeight != 0) row[x] = blend(row[x], black, solidWeight);
+                continue;
+            }
             const float level = u * u + v * v - 1.0f;
             const float halfGradient = std::sqrt(u * u * irx * irx + v * v * iry * iry);
             const float outside = halfGradient > 0.0f ? 0.5f * level / halfGradient : -fBlur;

@@ -227,8 +227,8 @@ void addVein(Path& path, const WingFrame& w, std::initializer_list<double> uv, d
 void addVeins(Path& path, const WingFrame& w, double size) {
     if (size < 24.0) return;
     const double fine = std::max(0.0055 * size, 0.5), costa = std::max(0.009 * size, 0.6);
-    for (int i = 0; i < 8; ++i) {
-        const double u0 = 0.03 + 0.9 * i / 8, u1 = 0.03 + 0.9 * (i + 1) / 8;
+    for (int i = 0; i < 5; ++i) {
+        const double u0 = 0.03 + 0.9 * i / 5, u1 = 0.03 + 0.9 * (i + 1) / 5;
         addVein(path, w, {u0, leadingEdge(u0) - 0.03, u1, leadingEdge(u1) - 0.03}, costa);
     }
     addVein(path, w, {0.04, 0.0, 0.5, 0.02, 0.985, 0.05}, fine);  // R4+5 to the tip
