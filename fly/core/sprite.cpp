@@ -513,6 +513,8 @@ private:
         Canvas canvas(scratch_.data(), side, side);
         drawFn(canvas);
         layer.take(scratch_.data(), side, side);
+        // A square for a very large fly is not kept beside the budget.
+        if (scratch_.size() * sizeof(std::uint32_t) > kBudgetBytes) std::vector<std::uint32_t>().swap(scratch_);
     }
 
     std::unordered_map<std::uint64_t, Entry> entries_;
