@@ -31,7 +31,7 @@ const Colour kHead{64, 60, 54, 1.0f};
 const Colour kFace{200, 182, 132, 0.85f};         // the pale gold stripe between the eyes
 const Colour kEyes{128, 34, 22, 1.0f};
 const Colour kEyeShine{255, 196, 176, 0.35f};
-const Colour kWing{190, 194, 198, 0.36f};
+const Colour kWing{162, 164, 166, 0.38f};
 const Colour kWingBase{196, 166, 96, 0.45f};
 const Colour kWingVeins{64, 52, 40, 0.62f};
 const Colour kWingBlur{190, 194, 200, 0.20f};
