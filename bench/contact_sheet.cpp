@@ -3,6 +3,8 @@
 // stance, walking frame, grooming action and frame, motion blur and fade at 256, 96, 36
 // and 16 px, the headings round the circle and the flight shadow climbing.
 // Usage: gnatter_contact_sheet [OUTPUT.png] [ZOOM] [X Y W H]  (the last four crop the sheet)
+// The PNG is written uncompressed; docs/fly-contact-sheet.png is the whole sheet passed
+// through `convert -define png:compression-level=9 -define png:color-type=2`.
 #include "png_writer.h"
 #include "sprite.h"
 #include "swarm.h"

@@ -222,7 +222,7 @@ void addVein(Path& path, const WingFrame& w, std::initializer_list<double> uv, d
 
 // A house fly's venation: the costa along the leading edge, the radial veins, and the
 // fourth (medial) vein running back straight and then bending sharply forward to end
-// near the tip, closing the cell between them; cross veins and the cubital vein from
+// near the tip, narrowing the cell between them; cross veins and the cubital vein from
 // 48 px. Below that the costa and two long veins; below 24 px none.
 void addVeins(Path& path, const WingFrame& w, double size) {
     if (size < 24.0) return;
