@@ -193,8 +193,9 @@ const char* usageText() {
            "-h, --help or /?: show this text\n"
            "\n"
            "-t 0 keeps the flies out until they are stopped.\n"
-           "A left click on a fly swats it; --no-swat turns that off\n"
-           "(also from the notification-area menu, item \"Swatting\").\n"
+           "A left click on a fly swats it; --no-swat turns\n"
+           "that off (also from the notification-area menu,\n"
+           "item \"Swatting\").\n"
            "Each number is a word of its own: -n 3 -t 60\n";
 }
 
