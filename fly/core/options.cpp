@@ -184,7 +184,7 @@ const char* usageText() {
            "Flies crawl over the desktop until the time is up.\n"
            "\n"
            "-n COUNT: number of flies, 1 to 200 (default 1)\n"
-           "-t SECONDS: time they stay, 0 to 86400 (default 15)\n"
+           "-t SECONDS: time to stay, 0 to 86400 (default 15)\n"
            "-s PIXELS: body length, 4 to 256 (default 36)\n"
            "-v PERCENT: size variation, 0 to 100 (default 0)\n"
            "--seed N: the same flies each run, N up to 2^64-1\n"
