@@ -9,7 +9,7 @@ packages=(
   clang libclang-rt-dev                                      # libFuzzer
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64       # the Windows build
   wine wine64 fonts-wine fonts-roboto-unhinted              # running it
-  xvfb x11-utils imagemagick                                 # headless display, screenshots
+  xvfb x11-utils xdotool imagemagick                         # headless display, screenshots
   icoutils pngcheck python3                                  # resource checks
   zip unzip                                                  # the release archive
 )
