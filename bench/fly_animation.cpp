@@ -231,7 +231,8 @@ void drawPointer(Picture& frame, float px, float py) {
 
 class Run {
 public:
-    explicit Run(const Settings& s) : s_(s), desktop_(makeDesktop(s.width, s.height)) {
+    // `report`: say on standard error what each click hit.
+    Run(const Settings& s, bool report) : s_(s), report_(report), desktop_(makeDesktop(s.width, s.height)) {
         Options options;
         options.count = s.flies;
         options.sizePixels = s.flySize;
@@ -277,7 +278,7 @@ private:
             if (!pointerPresent_) continue;
             const bool hit = swarm_->swat(pointerX_, pointerY_);
             (hit ? hits_ : misses_)++;
-            std::fprintf(stderr, "fly_animation: click at %.2f s on (%.0f, %.0f): %s\n", t, pointerX_, pointerY_,
+            if (report_) std::fprintf(stderr, "fly_animation: click at %.2f s on (%.0f, %.0f): %s\n", t, pointerX_, pointerY_,
                          hit ? "a fly was swatted" : "no fly hit");
         }
     }
@@ -336,6 +337,7 @@ private:
     }
 
     const Settings& s_;
+    bool report_;
     Desktop desktop_;
     std::unique_ptr<Swarm> swarm_;
     Sprite sprite_;
@@ -564,7 +566,7 @@ int main(int argc, char** argv) {
     // pixels of the rest, so the flies get their share of the palette.
     std::vector<std::uint32_t> histogram(32768, 0);
     {
-        Run run(s);
+        Run run(s, false);
         Picture previous(s.width, s.height), frame(s.width, s.height);
         for (int f = 0; f < frames; ++f) {
             run.nextFrame(frame);
@@ -578,7 +580,7 @@ int main(int argc, char** argv) {
 
     // Pass 2: the same run again, each frame as the indices of what changed.
     GifWriter gif(s.width, s.height, palette);
-    Run run(s);
+    Run run(s, true);
     Picture shown(s.width, s.height), frame(s.width, s.height);
     std::vector<std::uint8_t> indices;
     // Hundredths of a second per frame: 30 fps as 3, 3, 4; 20 fps as 5; 10 fps as 10.
