@@ -8,6 +8,11 @@ out=$(mkdir -p "${1:-$root/build/demo}" && cd "${1:-$root/build/demo}" && pwd)
 bin="$root/build/windows/bin"
 state="$out/wine"
 
+if [ -f "$state/prefix/.gnatter-ready" ]; then
+  echo "demo: starting a private X display and Wine"
+else
+  echo "demo: starting a private X display and making a Wine prefix for it (once; about half a minute)"
+fi
 "$root/scripts/wine-session.sh" start "$state"
 trap '"$root/scripts/wine-session.sh" stop "$state" >/dev/null 2>&1 || true' EXIT
 eval "$("$root/scripts/wine-session.sh" env "$state")"

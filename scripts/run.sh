@@ -57,6 +57,7 @@ fi
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
   # A prefix of the project's own, so the user's ~/.wine stays untouched.
   state="$root/build/wine-desktop"
+  [ -f "$state/prefix/.gnatter-ready" ] || echo "run: making a Wine prefix for the desktop (once; about half a minute)"
   "$root/scripts/wine-session.sh" prefix "$state"
   saved_display=$DISPLAY
   eval "$("$root/scripts/wine-session.sh" env "$state")"
@@ -65,4 +66,5 @@ if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
   exec wine "$bin/gnatter_gui.exe"
 fi
 
+echo "run: no display reachable; running the headless demo"
 exec "$root/scripts/demo.sh" "$root/build/demo"
