@@ -98,8 +98,8 @@ std::string separatedForm(const std::string& w) {
         if (w.size() <= name.size() || w.compare(0, name.size(), name) != 0) continue;
         std::string value = w.substr(name.size());
         if (value[0] == '=') value.erase(0, 1);
-        std::uint64_t ignored = 0;
-        if (parseDecimal(value, ignored)) return name + " " + value;
+        std::uint64_t number = 0;
+        if (parseDecimal(value, number)) return name + " " + std::to_string(number);
     }
     return std::string();
 }

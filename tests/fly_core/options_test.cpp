@@ -136,6 +136,7 @@ const Rejected kRejected[] = {
     {"GluedValueSaysHowToWriteIt", {"-n5"}, "write -n 5,"},
     {"GluedWithEqualsSign", {"-t=60"}, "write -t 60,"},
     {"GluedSeed", {"--seed42"}, "write --seed 42,"},
+    {"GluedWithLeadingZeros", {"-v" + std::string(300, '0') + "7"}, "write -v 7,"},
     {"GluedNonNumberListsTheOptions", {"-nx"}, "the options are"},
     {"NoSwatRepeated", {"--no-swat", "--no-swat"}, "--no-swat"},
     {"NoSwatTakesNoValue", {"--no-swat", "0"}, "\"0\""},
