@@ -8,12 +8,13 @@
 //
 //   gnatter_fly_animation [--seed N] [--flies N] [--fly-size PIXELS] [--variation PERCENT]
 //                         [--picture WxH] [--seconds S] [--warmup S] [--fps 30|20|10]
-//                         [--pointer T:X,Y]... [--click T]... [--chase] --out FILE.gif
+//                         [--pointer T:X,Y]... [--click T]... [--chase] [--liveliest S]
+//                         --out FILE.gif
 //
 // --pointer adds a waypoint (at T seconds into the recording the pointer is at X,Y; it
 // glides in a straight line between waypoints and is absent before the first); --click
-// clicks the left button at T; with --chase the pointer instead swipes at the nearest fly
-// on the ground in the quarter second before each click.
+// clicks the left button at T; with --chase the pointer instead creeps up on the nearest
+// fly on the ground in the second and a half before each click.
 #include "sprite.h"
 #include "swarm.h"
 
@@ -48,6 +49,7 @@ struct Settings {
     std::vector<Waypoint> pointer;
     std::vector<double> clicks;
     bool chase = false;
+    double liveliest = 0.0;  // seconds of the run to search for its liveliest stretch
     std::string out;
 };
 
@@ -103,6 +105,8 @@ bool parseArguments(int argc, char** argv, Settings& s) {
         } else if (a == "--chase") {
             s.chase = true;
             continue;
+        } else if (a == "--liveliest") {
+            if (!number(0, 600, s.liveliest)) return fail("--liveliest needs 0 to 600 seconds");
         } else if (a == "--out") {
             if (!hasValue) return fail("--out needs a file name");
             s.out = v;
@@ -260,12 +264,26 @@ public:
         if (pointerPresent_) drawPointer(frame, pointerX_, pointerY_);
     }
 
+    // One 60 Hz tick without drawing, and how busy the flies are: each walking fly counts
+    // one, each flying fly three.
+    int scanTick() {
+        tick();
+        int busy = 0;
+        for (std::size_t i = 0; i < swarm_->flyCount(); ++i) {
+            const Activity a = swarm_->flyView(i).activity;
+            busy += a == Activity::Walking ? 1 : (a == Activity::Flying || a == Activity::Escaping || a == Activity::Chasing) ? 3 : 0;
+        }
+        return busy;
+    }
+
     int hits() const { return hits_; }
     int misses() const { return misses_; }
 
 private:
     static constexpr int kTicksPerSecond = 60;
-    static constexpr double kChaseSeconds = 0.25;
+    // The pointer creeps up on the fly over this long: slowly enough not to look like a
+    // threat, as a fast swipe would.
+    static constexpr double kChaseSeconds = 1.5;
 
     void tick() {
         swarm_->advance(1.0 / kTicksPerSecond);
@@ -288,9 +306,9 @@ private:
         if (s_.chase && nextClick_ < s_.clicks.size() && s_.clicks[nextClick_] - t <= kChaseSeconds) {
             const FlyView* target = nearestGroundedFly();
             if (target != nullptr) {
-                if (!pointerPresent_) {  // a quick swipe in from the lower right of the fly
-                    pointerX_ = target->x + 80;
-                    pointerY_ = target->y + 60;
+                if (!pointerPresent_) {  // in from the lower right of the fly
+                    pointerX_ = target->x + 48;
+                    pointerY_ = target->y + 36;
                 }
                 pointerPresent_ = true;
                 const double left = std::max(s_.clicks[nextClick_] - t, 1.0 / kTicksPerSecond);
@@ -323,9 +341,8 @@ private:
         const float fromY = pointerPresent_ ? pointerY_ : float(s_.height) / 2;
         for (std::size_t i = 0; i < swarm_->flyCount(); ++i) {
             const FlyView& fly = swarm_->flyView(i);
-            // Known by its picture: standing or grooming, on the ground.
-            const bool grounded = (fly.pose.stance == Stance::Standing || fly.pose.stance == Stance::Grooming) &&
-                                  fly.pose.altitude == 0.0f;
+            const bool grounded = fly.activity == Activity::Resting || fly.activity == Activity::Grooming ||
+                                  fly.activity == Activity::Walking;
             if (!fly.visible || !grounded) continue;
             const float d = std::hypot(fly.x - fromX, fly.y - fromY);
             if (best == nullptr || d < bestDistance) {
@@ -561,6 +578,19 @@ int main(int argc, char** argv) {
     Settings s;
     if (!parseArguments(argc, argv, s)) return 2;
     const int frames = std::max(1, int(std::lround(s.seconds * s.fps)));
+    if (s.liveliest > 0.0) {
+        // The same seed twice gives the same flies, so the search can run ahead and the
+        // recording start where the search found the most going on.
+        Run scan(s, false);
+        const int ticks = int(s.liveliest * 60), window = int(s.seconds * 60);
+        std::vector<long> sum(std::size_t(ticks) + 1, 0);
+        for (int t = 0; t < ticks; ++t) sum[std::size_t(t) + 1] = sum[std::size_t(t)] + scan.scanTick();
+        int best = 0;
+        for (int t = 0; t + window <= ticks; ++t) {
+            if (sum[std::size_t(t + window)] - sum[std::size_t(t)] > sum[std::size_t(best + window)] - sum[std::size_t(best)]) best = t;
+        }
+        s.warmup += best / 60.0;
+    }
 
     // Pass 1: the colours of the run, every pixel of the first frame and the changed
     // pixels of the rest, so the flies get their share of the palette.
