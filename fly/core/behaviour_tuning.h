@@ -20,9 +20,9 @@ constexpr double kSettleMin = 0.3, kSettleMax = 1.2;
 // ---- what a rested fly does next (the rest goes to a walk) ----
 constexpr double kChanceGroom = 0.23;
 constexpr double kChancePivot = 0.12;       // a saccade on the spot, no run
-constexpr double kChanceHop = 0.16;         // a short flight to another spot
+constexpr double kChanceHop = 0.11;         // a short flight to another spot
 constexpr double kChanceLongFlight = 0.04;  // circling, or off the screen and back
-constexpr double kChanceChase = 0.055;      // take off after another fly, when there is one
+constexpr double kChanceChase = 0.052;      // take off after another fly, when there is one
 // A fly facing down the pane turns head-up more often than not (flies on windows mostly
 // rest head-up).
 constexpr double kHeadUpBias = 0.65;
@@ -44,7 +44,7 @@ constexpr double kLegFrameBodyLengths = 0.4;
 constexpr double kGroomBoutMin = 2.5, kGroomBoutMax = 12.0;
 constexpr double kGroomAfterLanding = 0.6;  // share of landings followed by a bout
 constexpr double kPosteriorShare = 0.75;    // bouts that go on from the head to the back
-constexpr double kGroomStrokeSeconds = 0.34;  // one rub: the picture changes this often
+constexpr double kGroomStrokeSeconds = 0.5;   // one rub: the picture changes this often
 
 // ---- flight: straight darts joined by sharp turns ----
 constexpr double kCruiseMin = 48.0, kCruiseMax = 70.0;  // BL/s (1.2-2.3 m/s for a 7 mm fly)
@@ -85,7 +85,7 @@ constexpr double kEscapeOffScreen = 0.15;    // share of escapes that leave the 
 constexpr double kNearPointerBodyLengths = 4.0;  // pointer this close: read it every frame
 
 // ---- chases: one fly takes off after another for a second or two ----
-constexpr double kChaseMin = 1.0, kChaseMax = 1.4;   // seconds
+constexpr double kChaseMin = 1.0, kChaseMax = 1.2;   // seconds
 constexpr double kChaseReach = 40.0;                 // BL: how far a chaser looks for a fly
 constexpr double kChaseLag = 0.1;                    // seconds the chaser trails its target
 constexpr double kChaseLandApart = 8.0;              // BL between their landing spots at least

@@ -74,7 +74,9 @@ void escape(Habitat& h, Fly& f) {
         const double course = fm::atan2(ay + 1.5 * s * ny, ax + 1.5 * s * nx) + jitter;
         // Where the ground ends before the planned spot (the fly sits near an edge), the
         // spot slides along the edge; leaving the screen is the way out then.
-        Point spot = h.world.nearestStandingPoint(f.x + fm::cos(course) * reach, f.y + fm::sin(course) * reach, h.standHalf(f));
+        // Down near the end of the dash, on an edge if one is close.
+        const Point out{f.x + fm::cos(course) * reach, f.y + fm::sin(course) * reach};
+        Point spot = landingSpot(h, f, out.x, out.y, 0.3 * reach);
         const double along = (spot.x - f.x) * fm::cos(course) + (spot.y - f.y) * fm::sin(course);
         bool leaves = offScreen || along < 0.6 * reach;
         if (leaves) spot = exitAlong(h, f, course);

@@ -11,7 +11,7 @@ namespace {
 // A course error above this starts a sharp turn; below it the fly just corrects.
 constexpr double kSharpTurnThreshold = 0.35;
 constexpr double kCourseCorrection = 4.0;  // radians per second
-constexpr double kPictureTurn = 0.19;   // radians
+constexpr double kPictureTurn = 0.26;   // radians
 constexpr double kPictureClimb = 0.1;   // body lengths
 // A reach that means anywhere on the ground.
 constexpr double kAnywhere = 1e8;

@@ -155,7 +155,7 @@ void updatePerch(Habitat& h, Fly& f) {
     f.perch = h.landmarks.windowAt(f.x, f.y);
     const WindowBox* w = h.landmarks.find(f.perch);
     f.perchRect = w ? w->rect : Rect{};
-    f.perchLostAt = -1;
+    // A take-off already due because the old perch moved stays due.
 }
 
 }  // namespace gnatter
