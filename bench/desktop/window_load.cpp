@@ -1,0 +1,173 @@
+// The desktop benchmark's baseline: the window work of the flies without the flies. It
+// shows COUNT layered, click-through, topmost tool windows of SIDE x SIDE pixels, styled
+// like the fly windows, and gives each of them MOVES moves (SetWindowPos by a pixel or
+// two) and UPLOADS picture uploads (UpdateLayeredWindow) a second, spread evenly over the
+// second and over the windows. The picture is one fixed bitmap drawn at the start; there
+// is no simulation and no pointer. The loop wakes only when some window work is due, at
+// most 60 times a second. Runs until a window gets WM_CLOSE, or for SECONDS when given.
+//
+//   window_load COUNT SIDE MOVES UPLOADS [SECONDS]
+#include <windows.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+const wchar_t kClassName[] = L"GnatterWindowLoad";
+const double kFrameSeconds = 1.0 / 60.0;
+
+struct Load {
+    int count = 0, side = 0;
+    double moves = 0.0, uploads = 0.0, seconds = 0.0;
+};
+
+struct Window {
+    HWND handle = nullptr;
+    POINT at = {};
+    double moveDebt = 0.0, uploadDebt = 0.0;  // work owed, in operations
+};
+
+bool g_closed = false;
+
+LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_NCHITTEST: return HTTRANSPARENT;
+        case WM_MOUSEACTIVATE: return MA_NOACTIVATE;
+        case WM_CLOSE: g_closed = true; return 0;
+        default: return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+bool parse(int argc, char** argv, Load& load) {
+    if (argc < 5 || argc > 6) return false;
+    load.count = std::atoi(argv[1]);
+    load.side = std::atoi(argv[2]);
+    load.moves = std::atof(argv[3]);
+    load.uploads = std::atof(argv[4]);
+    load.seconds = argc == 6 ? std::atof(argv[5]) : 0.0;
+    return load.count >= 1 && load.count <= 1000 && load.side >= 1 && load.side <= 1024 && load.moves >= 0.0 &&
+           load.moves <= 1000.0 && load.uploads >= 0.0 && load.uploads <= 1000.0 && load.seconds >= 0.0;
+}
+
+// A dark disc with a soft edge, premultiplied BGRA, in a memory DC.
+HDC makePicture(int side) {
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = side;
+    info.bmiHeader.biHeight = -side;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HDC dc = CreateCompatibleDC(nullptr);
+    if (bitmap == nullptr || dc == nullptr) return nullptr;
+    auto* pixels = static_cast<std::uint32_t*>(bits);
+    const double r = side / 2.0;
+    for (int y = 0; y < side; ++y) {
+        for (int x = 0; x < side; ++x) {
+            const double d = std::hypot(x + 0.5 - r, y + 0.5 - r);
+            const auto alpha = static_cast<std::uint32_t>(255.0 * std::clamp(r / 2.0 - d + 0.5, 0.0, 1.0));
+            const std::uint32_t grey = alpha * 40 / 255;  // premultiplied
+            pixels[y * side + x] = alpha << 24 | grey << 16 | grey << 8 | grey;
+        }
+    }
+    SelectObject(dc, bitmap);
+    return dc;
+}
+
+bool upload(const Window& window, HDC picture, int side) {
+    POINT source = {0, 0};
+    SIZE size = {side, side};
+    BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+    POINT at = window.at;
+    return UpdateLayeredWindow(window.handle, nullptr, &at, &size, picture, &source, 0, &blend, ULW_ALPHA) != FALSE;
+}
+
+void move(Window& window, int step) {
+    window.at.x += step;
+    SetWindowPos(window.handle, nullptr, window.at.x, window.at.y, 0, 0,
+                 SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOZORDER | SWP_NOREDRAW | SWP_NOOWNERZORDER);
+}
+
+long long counter() {
+    LARGE_INTEGER value;
+    QueryPerformanceCounter(&value);
+    return value.QuadPart;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    Load load;
+    if (!parse(__argc, __argv, load)) {
+        MessageBoxW(nullptr, L"Usage: window_load COUNT SIDE MOVES UPLOADS [SECONDS]\n"
+                             L"COUNT 1-1000 windows of SIDE 1-1024 pixels, MOVES and UPLOADS 0-1000 per window "
+                             L"per second.", L"window_load", MB_OK | MB_ICONERROR);
+        return 2;
+    }
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSEXW windowClass = {};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = windowProc;
+    windowClass.hInstance = instance;
+    windowClass.lpszClassName = kClassName;
+    HDC picture = makePicture(load.side);
+    if (RegisterClassExW(&windowClass) == 0 || picture == nullptr) return 1;
+
+    const int screenWidth = GetSystemMetrics(SM_CXSCREEN), screenHeight = GetSystemMetrics(SM_CYSCREEN);
+    const DWORD exStyle = WS_EX_LAYERED | WS_EX_TRANSPARENT | WS_EX_NOACTIVATE | WS_EX_TOPMOST | WS_EX_TOOLWINDOW;
+    std::vector<Window> windows(static_cast<size_t>(load.count));
+    for (size_t i = 0; i < windows.size(); ++i) {
+        Window& w = windows[i];
+        w.at = {static_cast<LONG>((i * 97) % std::max(1, screenWidth - load.side)),
+                static_cast<LONG>((i * 61) % std::max(1, screenHeight - load.side))};
+        w.handle = CreateWindowExW(exStyle, kClassName, L"", WS_POPUP, w.at.x, w.at.y, load.side, load.side, nullptr,
+                                   nullptr, instance, nullptr);
+        if (w.handle == nullptr || !upload(w, picture, load.side)) return 1;
+        ShowWindow(w.handle, SW_SHOWNOACTIVATE);
+        // Staggered, so that the windows' work does not fall on the same frames.
+        w.moveDebt = static_cast<double>(i) / static_cast<double>(windows.size());
+        w.uploadDebt = w.moveDebt;
+    }
+
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    const double perSecond = static_cast<double>(frequency.QuadPart);
+    const double totalRate = std::max(load.moves, load.uploads) * load.count;
+    // Wake once per operation when they are rarer than frames, else once a frame.
+    const double period = totalRate <= 0.0 ? 3600.0 : std::max(kFrameSeconds, 1.0 / totalRate);
+    const long long start = counter();
+    long long last = start, next = start;
+    int step = 1;
+    while (!g_closed && (load.seconds <= 0.0 || static_cast<double>(last - start) / perSecond < load.seconds)) {
+        const long long left = next - counter();
+        const DWORD waitMs = left <= 0 ? 0 : static_cast<DWORD>(static_cast<double>(left) * 1000.0 / perSecond);
+        MsgWaitForMultipleObjectsEx(0, nullptr, waitMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+        const long long at = counter();
+        if (at < next) continue;
+        const double elapsed = static_cast<double>(at - last) / perSecond;
+        last = at;
+        next = at + static_cast<long long>(period * perSecond);
+        step = -step;  // back and forth: the windows stay where they are on average
+        for (Window& w : windows) {
+            w.moveDebt += load.moves * elapsed;
+            w.uploadDebt += load.uploads * elapsed;
+            if (w.uploadDebt >= 1.0) {
+                w.uploadDebt -= std::floor(w.uploadDebt);
+                w.at.x += step;
+                upload(w, picture, load.side);
+            } else if (w.moveDebt >= 1.0) {
+                w.moveDebt -= std::floor(w.moveDebt);
+                move(w, step);
+            }
+        }
+    }
+    return 0;
+}
