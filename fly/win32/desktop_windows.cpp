@@ -44,34 +44,44 @@ RECT visibleBounds(HWND window) {
     return rect;
 }
 
-// The wallpaper and icons fill the screen behind everything: nothing to land on.
-bool isShellDesktop(HWND window) {
-    if (window == GetShellWindow()) return true;
+struct Enumeration {
+    std::vector<gnatter::WindowBox> windows;
+    HWND shell = nullptr;
+    RECT primary = {};
+    DWORD ourProcess = 0;
+};
+
+// The wallpaper and icons fill the screen behind everything: nothing to land on. Only
+// a window that covers the primary monitor can be one, so only such a window's class
+// is asked for.
+bool isShellDesktop(HWND window, const RECT& bounds, const Enumeration& e) {
+    if (window == e.shell) return true;
+    if (bounds.left > e.primary.left || bounds.top > e.primary.top || bounds.right < e.primary.right ||
+        bounds.bottom < e.primary.bottom) {
+        return false;
+    }
     wchar_t className[16] = {};
     GetClassNameW(window, className, 16);
     return lstrcmpW(className, L"Progman") == 0 || lstrcmpW(className, L"WorkerW") == 0;
 }
 
-// Cheapest tests first: most top-level windows are hidden, and each call about another
-// process's window may be a round trip to the window server.
-bool isLandable(HWND window) {
+// Cheapest tests first: most top-level windows are hidden, and each question about
+// another process's window may cost a round trip to the window server.
+BOOL CALLBACK addWindow(HWND window, LPARAM context) {
+    auto& e = *reinterpret_cast<Enumeration*>(context);
     const LONG_PTR style = GetWindowLongPtrW(window, GWL_STYLE);
-    if ((style & WS_VISIBLE) == 0 || (style & WS_MINIMIZE) != 0) return false;
+    if ((style & WS_VISIBLE) == 0 || (style & WS_MINIMIZE) != 0) return TRUE;
     const LONG_PTR clickThrough = WS_EX_LAYERED | WS_EX_TRANSPARENT;
-    if ((GetWindowLongPtrW(window, GWL_EXSTYLE) & clickThrough) == clickThrough) return false;
+    if ((GetWindowLongPtrW(window, GWL_EXSTYLE) & clickThrough) == clickThrough) return TRUE;
     DWORD processId = 0;
     GetWindowThreadProcessId(window, &processId);
-    return processId != GetCurrentProcessId() && !isShellDesktop(window) && !isCloaked(window);
-}
-
-BOOL CALLBACK addWindow(HWND window, LPARAM list) {
-    if (!isLandable(window)) return TRUE;
+    if (processId == e.ourProcess) return TRUE;
     const RECT r = visibleBounds(window);
-    if (r.right <= r.left || r.bottom <= r.top) return TRUE;
+    if (r.right <= r.left || r.bottom <= r.top || isShellDesktop(window, r, e) || isCloaked(window)) return TRUE;
     gnatter::WindowBox box;
     box.rect = {r.left, r.top, r.right, r.bottom};
     box.id = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(window));
-    reinterpret_cast<std::vector<gnatter::WindowBox>*>(list)->push_back(box);
+    e.windows.push_back(box);
     return TRUE;
 }
 
@@ -105,10 +115,13 @@ void CALLBACK onWindowEvent(HWINEVENTHOOK, DWORD, HWND window, LONG objectId, LO
 }  // namespace
 
 std::vector<gnatter::WindowBox> desktopWindows() {
-    std::vector<gnatter::WindowBox> windows;
+    Enumeration e;
+    e.shell = GetShellWindow();
+    e.primary = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    e.ourProcess = GetCurrentProcessId();
     // EnumWindows goes through the top-level windows in z-order, topmost first.
-    EnumWindows(addWindow, reinterpret_cast<LPARAM>(&windows));
-    return windows;
+    EnumWindows(addWindow, reinterpret_cast<LPARAM>(&e));
+    return std::move(e.windows);
 }
 
 void watchDesktopWindows() {
