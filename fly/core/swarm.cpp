@@ -1,419 +1,113 @@
-// The flies' behaviour: a fixed-step simulation of house flies seen from above. On the
-// ground a fly pauses, pivots on the spot, makes short darting runs and grooms; now and
-// then, or when the pointer comes close, it takes off on a curved flight and lands
-// somewhere else. Flies arrive from beyond the screen edges and leave the same way.
+// The swarm: the scheduler that steps every fly through its behaviours (ground.cpp,
+// grooming.cpp, flight.cpp, escape.cpp, chase.cpp) at a fixed rate, hands them the
+// desktop (monitors, windows, the pointer), and reports what each fly looks like.
 //
 // Determinism: every random choice comes from a per-fly splitmix64 stream, timers count
-// whole steps, and the state update uses only IEEE-exact operations (the trigonometry is
-// our own polynomials from fly_math.h), so a seed gives bit-identical flies everywhere.
-// stateHash() still folds positions quantised to 1/256 px, so the golden value in the
-// tests does not hinge on the last bit of a double.
+// whole steps, and the state update uses only IEEE-exact operations (the trigonometry,
+// exp and log are our own from fly_math.h), so a seed gives bit-identical flies
+// everywhere. stateHash() folds positions quantised to 1/256 px, so the golden value in
+// the tests does not hinge on the last bit of a double.
 #include "swarm.h"
 
-#include "fly_math.h"
+#include "fly_state.h"
 #include "picture.h"
 #include "sprite.h"
-#include "world.h"
 
-#include <algorithm>
-#include <cmath>
-#include <cstdint>
 #include <limits>
 #include <stdexcept>
 
 namespace gnatter {
 namespace {
 
-constexpr double kDt = Swarm::kStepSeconds;
 // The longest stretch of real time one advance() simulates while anything moves: at 60 Hz
 // a hitch of a quarter second is still smooth, a longer stall just pauses the flies.
 constexpr double kMaxAdvanceSeconds = 0.25;
 constexpr std::int64_t kMaxAdvanceSteps = 30;
 // When nothing at all is scheduled, resting is reported as this long.
 constexpr double kLongestRestSeconds = 3600.0;
+// Drawn with the motion blur above this speed (body lengths per second).
+constexpr double kBlurBodyLengths = 25.0;
 
-// A fly on the ground bolts when the pointer comes this many body lengths close (with a
-// floor, so the tiniest flies are not touch-proof).
-constexpr double kStartleBodyLengths = 3.0;
-constexpr double kStartleMinPixels = 30.0;
-
-// How often the picture may change, as each picture change costs far more to show than a
-// move. A walking fly takes a new leg frame every kLegFrameBodyLengths travelled (four
-// frames make a stride of 1.4 body lengths) and its picture turns with its course only
-// then; a fly turning on the spot pivots in a dozen visible jerks a second, shuffling its
-// legs with each; a grooming fly rubs its legs some eight times a second; a flying fly's
-// blurred wings and shadow are redrawn 15 times a second.
-constexpr double kLegFrameBodyLengths = 0.35;
-constexpr std::int64_t kTurnBeatSteps = 10;
-constexpr std::int64_t kFlightBeatSteps = 8;
-
-enum class Mode : std::uint8_t { Waiting, Paused, Grooming, Turning, Walking, Flying, Gone };
-enum class FlightKind : std::uint8_t { Arrive, Hop, Escape, Return, Leave };
-
-struct Flight {
-    Point p0, p1, p2, p3;  // cubic Bezier
-    std::int64_t start = 0, duration = 1;  // steps; start may lie ahead (a delayed arrival)
-    double alt0 = 0.0, alt1 = 0.0, peak = 0.0;  // altitude in body lengths
-    double speed0 = 1.0, speed1 = 1.0;          // relative speed at take-off and landing
-    FlightKind kind = FlightKind::Hop;
+// Body outline in body lengths, in the fly's frame (x forward): abdomen, thorax, head.
+struct BodyPart {
+    double x, rx, ry;
 };
-
-struct Fly {
-    fm::Rng rng;
-    double baseSize = 36.0;  // body length before monitor scale
-    double x = 0.0, y = 0.0, heading = 0.0;
-    float scale = 1.0f;
-    Mode mode = Mode::Waiting;
-    std::int64_t until = 0;  // step at which the current activity ends
-
-    double walkSpeed = 0.0;  // body lengths per second
-    double walkCurve = 0.0;  // radians per second of drift while running
-    double targetHeading = 0.0, turnRate = 0.0;
-    bool walkAfterTurn = false;
-    std::int64_t groomStart = 0, groomPeriod = 1;
-    std::uint8_t groomFirstFrame = 1;
-    std::int64_t turnStart = 0;  // first step of the pivot
-    double legPhase = 0.0;  // in walk frames
-    double altitude = 0.0;  // body lengths
-    Flight flight;
-    // What the picture shows while walking or flying, refreshed on leg frames and beats.
-    double pictureHeading = 0.0, pictureAltitude = 0.0;
-    bool pictureDue = true;
-
-    FlyView view;
-    std::uint64_t keyBefore = 0;
-
-    double drawnSize() const { return std::min(baseSize * scale, double(kMaxDrawnSize)); }
-    bool grounded() const {
-        return mode == Mode::Paused || mode == Mode::Grooming || mode == Mode::Turning || mode == Mode::Walking;
-    }
-};
-
-std::int64_t stepsFor(double seconds) {
-    return std::max<std::int64_t>(1, std::llround(seconds / kDt));
-}
-
-double distance(double ax, double ay, double bx, double by) {
-    return std::sqrt((ax - bx) * (ax - bx) + (ay - by) * (ay - by));
-}
-
-Point bezier(const Flight& f, double u) {
-    const double v = 1.0 - u;
-    const double a = v * v * v, b = 3.0 * v * v * u, c = 3.0 * v * u * u, d = u * u * u;
-    return {a * f.p0.x + b * f.p1.x + c * f.p2.x + d * f.p3.x, a * f.p0.y + b * f.p1.y + c * f.p2.y + d * f.p3.y};
-}
-
-Point bezierTangent(const Flight& f, double u) {
-    const double v = 1.0 - u;
-    const double a = 3.0 * v * v, b = 6.0 * v * u, c = 3.0 * u * u;
-    return {a * (f.p1.x - f.p0.x) + b * (f.p2.x - f.p1.x) + c * (f.p3.x - f.p2.x),
-            a * (f.p1.y - f.p0.y) + b * (f.p2.y - f.p1.y) + c * (f.p3.y - f.p2.y)};
-}
-
-// Share of the path covered at time share t: a cubic Hermite curve whose slope at either
-// end is the relative speed there, so take-offs accelerate and landings brake.
-double pathShare(const Flight& f, double t) {
-    const double t2 = t * t, t3 = t2 * t;
-    return (t3 - 2.0 * t2 + t) * f.speed0 + (-2.0 * t3 + 3.0 * t2) + (t3 - t2) * f.speed1;
-}
-
-// Height from the end heights, lifted toward the peak in between: quick climb, level
-// cruise, late descent.
-double flightAltitude(const Flight& f, double t) {
-    const double s = t * t * (3.0 - 2.0 * t);
-    const double base = f.alt0 + (f.alt1 - f.alt0) * s;
-    const double e = 1.0 - 2.0 * t;
-    const double e2 = e * e;
-    const double lift = 1.0 - e2 * e2;
-    return std::min(1.0, std::max(0.0, base + std::max(0.0, f.peak - base) * lift));
-}
+constexpr BodyPart kBody[3] = {{-0.22, 0.27, 0.19}, {0.12, 0.17, 0.16}, {0.335, 0.085, 0.165}};
 
 }  // namespace
+
+double Habitat::standHalf(const Fly& f) const {
+    // A twentieth of a pixel to spare keeps the body inside after rounding to float.
+    return 0.5 * std::min(f.baseSize * world.maxScale(), double(kMaxDrawnSize)) + 0.05;
+}
+
+double Habitat::sightReach(const Fly& f) const {
+    return double(spriteSide(float(std::min(f.baseSize * world.maxScale(), double(kMaxDrawnSize)))));
+}
 
 std::uint64_t chooseSeed(const Options& options, std::uint64_t entropy) {
     return options.hasSeed ? options.seed : fm::mix64(entropy ^ 0x6A09E667F3BCC909ull);
 }
 
-struct Swarm::Impl {
-    Options options;
-    World world;
-    std::vector<Fly> flies;
-    std::int64_t now = 0;
+struct Swarm::Impl : Habitat {
     double accumulator = 0.0;
     std::int64_t departAt = -1;  // step of the timeout, or -1
-    bool departing = false;
-    bool pointerPresent = false, pointerMoved = false;
-    double pointerX = 0.0, pointerY = 0.0;
+    bool pointerMoved = false;
     bool monitorsChanged = false;
+    bool windowsChanged = false;
     bool reportedOnce = false;  // the caller has not seen any picture before the first advance
-
-    // Half the side of the square a fly's body needs on the ground, for every monitor.
-    // A twentieth of a pixel to spare keeps the body inside after rounding to float.
-    double standHalf(const Fly& f) const {
-        return 0.5 * std::min(f.baseSize * world.maxScale(), double(kMaxDrawnSize)) + 0.05;
-    }
-    // How far a fly's picture may reach from its centre, shadow included.
-    double sightReach(const Fly& f) const {
-        return double(spriteSide(float(std::min(f.baseSize * world.maxScale(), double(kMaxDrawnSize)))));
-    }
-
-    void pause(Fly& f, double seconds) {
-        f.mode = Mode::Paused;
-        f.until = now + stepsFor(seconds);
-    }
-
-    void startWalk(Fly& f) {
-        f.mode = Mode::Walking;
-        f.walkSpeed = f.rng.range(2.5, 6.0);
-        f.walkCurve = f.rng.range(-1.2, 1.2);
-        f.until = now + stepsFor(f.rng.range(0.15, 0.9));
-    }
-
-    void startTurn(Fly& f, double target, bool thenWalk) {
-        f.mode = Mode::Turning;
-        f.targetHeading = fm::wrapAngle(target);
-        f.turnRate = f.rng.range(5.0, 10.0);
-        f.walkAfterTurn = thenWalk;
-        f.turnStart = now + 1;
-    }
-
-    void startGrooming(Fly& f) {
-        f.mode = Mode::Grooming;
-        f.groomStart = now;
-        f.groomPeriod = stepsFor(f.rng.range(0.1, 0.16));
-        f.groomFirstFrame = f.rng.chance(0.6) ? 1 : 3;  // front legs more often than hind legs
-        f.until = now + stepsFor(f.rng.range(1.2, 4.5));
-    }
-
-    void startFlight(Fly& f, FlightKind kind, Point target, double delaySeconds = 0.0) {
-        Flight& fl = f.flight;
-        const bool wasFlying = f.mode == Mode::Flying;
-        const double size = f.drawnSize();
-        fl.kind = kind;
-        fl.p0 = {f.x, f.y};
-        fl.p3 = target;
-        const double dx = target.x - f.x, dy = target.y - f.y;
-        const double length = std::sqrt(dx * dx + dy * dy);
-        double ux = fm::cos(f.heading), uy = fm::sin(f.heading);
-        const double hx = ux, hy = uy;
-        if (length > 1e-6) {
-            ux = dx / length;
-            uy = dy / length;
-        }
-        const double nx = -uy, ny = ux;
-        const double bend1 = f.rng.range(-0.3, 0.3) * length, bend2 = f.rng.range(-0.3, 0.3) * length;
-        // A fly already in the air carries on the way it was going; one on the ground
-        // leaves roughly the way it faces, unless it is fleeing.
-        const double lead = wasFlying || kind == FlightKind::Hop ? 0.5 : 0.0;
-        fl.p1 = {f.x + (ux * (1.0 - lead) + hx * lead) * length / 3.0 + nx * bend1,
-                 f.y + (uy * (1.0 - lead) + hy * lead) * length / 3.0 + ny * bend1};
-        fl.p2 = {f.x + ux * length * 2.0 / 3.0 + nx * bend2, f.y + uy * length * 2.0 / 3.0 + ny * bend2};
-        const double pathLength = 0.5 * (length + distance(fl.p0.x, fl.p0.y, fl.p1.x, fl.p1.y) +
-                                         distance(fl.p1.x, fl.p1.y, fl.p2.x, fl.p2.y) +
-                                         distance(fl.p2.x, fl.p2.y, fl.p3.x, fl.p3.y));
-        const double speed = std::max(f.rng.range(11.0, 16.0) * size, 160.0);  // px per second
-        fl.start = now + (delaySeconds > 0.0 ? stepsFor(delaySeconds) : 0);
-        fl.duration = std::max<std::int64_t>(stepsFor(0.3), std::llround(pathLength / speed / kDt));
-        fl.peak = f.rng.range(0.35, 0.7);
-        fl.alt0 = wasFlying ? f.altitude : (kind == FlightKind::Arrive ? fl.peak : 0.0);
-        fl.alt1 = kind == FlightKind::Leave ? fl.peak : 0.0;
-        fl.speed0 = wasFlying || kind == FlightKind::Arrive ? 1.2 : (kind == FlightKind::Escape ? 0.9 : 0.5);
-        fl.speed1 = kind == FlightKind::Leave ? 1.3 : 0.4;
-        f.mode = Mode::Flying;
-        f.altitude = fl.alt0;
-    }
-
-    void beginArrival(Fly& f, double delaySeconds) {
-        const double half = standHalf(f), reach = sightReach(f);
-        const Point target = world.randomStandingPoint(f.rng, half);
-        Point start = world.exitPoint(target.x, target.y, reach);
-        // Come in from a little further out and off to one side, so arrivals fan out.
-        const double dx = start.x - target.x, dy = start.y - target.y;
-        const double d = std::sqrt(dx * dx + dy * dy);
-        if (d > 1e-6) {
-            const double extra = f.rng.range(0.0, 3.0) * f.drawnSize();
-            const double side = f.rng.range(-0.5, 0.5) * d;
-            const Point moved{start.x + dx / d * extra - dy / d * side, start.y + dy / d * extra + dx / d * side};
-            if (world.outOfSight(moved.x, moved.y, reach)) start = moved;
-        }
-        f.x = start.x;
-        f.y = start.y;
-        f.heading = fm::atan2(target.y - start.y, target.x - start.x);
-        startFlight(f, FlightKind::Arrive, target, delaySeconds);
-    }
-
-    void hop(Fly& f) {
-        const double size = f.drawnSize(), half = standHalf(f);
-        const double angle = f.rng.range(0.0, fm::kTwoPi);
-        const double reachPx = std::max(f.rng.range(4.0, 14.0) * size, 60.0);
-        Point target = world.nearestStandingPoint(f.x + fm::cos(angle) * reachPx, f.y + fm::sin(angle) * reachPx, half);
-        if (distance(target.x, target.y, f.x, f.y) < 2.0 * size) target = world.randomStandingPoint(f.rng, half);
-        startFlight(f, FlightKind::Hop, target);
-    }
-
-    double startleRadius(const Fly& f) const {
-        return std::max(kStartleBodyLengths * f.drawnSize(), kStartleMinPixels);
-    }
-
-    void escape(Fly& f) {
-        const double size = f.drawnSize(), half = standHalf(f), radius = startleRadius(f);
-        double ax = f.x - pointerX, ay = f.y - pointerY;
-        const double d = std::sqrt(ax * ax + ay * ay);
-        const double away = d > 1e-6 ? fm::atan2(ay, ax) : fm::wrapAngle(f.heading + fm::kPi);
-        Point best{f.x, f.y};
-        double bestClearance = -1.0;
-        for (int attempt = 0; attempt < 8; ++attempt) {
-            const double angle = away + f.rng.range(-0.9, 0.9) * (1.0 + attempt * 0.25);
-            const double reachPx = std::max(f.rng.range(5.0, 12.0) * size, 80.0);
-            const Point p = world.nearestStandingPoint(f.x + fm::cos(angle) * reachPx, f.y + fm::sin(angle) * reachPx, half);
-            const double clearance = distance(p.x, p.y, pointerX, pointerY);
-            if (clearance > bestClearance) {
-                bestClearance = clearance;
-                best = p;
-            }
-            if (clearance >= 2.0 * radius) break;
-        }
-        if (bestClearance < 2.0 * radius) {
-            // Cornered (a small area, the pointer in the middle): anywhere else will do.
-            for (int attempt = 0; attempt < 8 && bestClearance < 2.0 * radius; ++attempt) {
-                const Point p = world.randomStandingPoint(f.rng, half);
-                const double clearance = distance(p.x, p.y, pointerX, pointerY);
-                if (clearance > bestClearance) {
-                    bestClearance = clearance;
-                    best = p;
-                }
-            }
-        }
-        startFlight(f, FlightKind::Escape, best);
-    }
-
-    void leave(Fly& f) {
-        if (f.mode == Mode::Gone) return;
-        if (f.mode == Mode::Waiting || world.outOfSight(f.x, f.y, sightReach(f))) {
-            goneFor(f);
-            return;
-        }
-        const Point exit = world.exitPoint(f.x, f.y, sightReach(f));
-        startFlight(f, FlightKind::Leave, exit);
-    }
-
-    void goneFor(Fly& f) {
-        f.mode = Mode::Gone;
-        f.altitude = 0.0;
-    }
 
     void departAll() {
         departing = true;
-        for (Fly& f : flies) leave(f);
-    }
-
-    // What a grounded fly does once its pause is over.
-    void decide(Fly& f) {
-        const double r = f.rng.unit();
-        if (r < 0.05) {
-            hop(f);
-        } else if (r < 0.17) {
-            startGrooming(f);
-        } else if (r < 0.27) {
-            // One draw per statement: the order of operands is up to the compiler, and
-            // the order of draws must not be.
-            const double angle = f.rng.range(0.4, 2.6);
-            startTurn(f, f.heading + (f.rng.chance(0.5) ? angle : -angle), false);
-        } else if (r < 0.85) {
-            if (f.rng.chance(0.5)) startTurn(f, f.heading + f.rng.range(-2.8, 2.8), true);
-            else startWalk(f);
-        } else {
-            pause(f, f.rng.range(1.5, 4.0));
+        for (Fly& f : flies) {
+            if (f.flight.chasing >= 0) f.flight.chasing = -1;
+            leave(*this, f);
         }
     }
 
-    void afterRun(Fly& f) {
-        pause(f, f.rng.chance(0.2) ? f.rng.range(1.2, 3.0) : f.rng.range(0.2, 1.0));
-    }
+    std::int64_t squashSteps() const { return stepsFor(tuning::kSquashSeconds); }
+    std::int64_t fadeSteps() const { return stepsFor(tuning::kFadeSeconds); }
 
-    void walk(Fly& f) {
-        const double half = standHalf(f);
-        const double stride = f.walkSpeed * f.drawnSize() * kDt;
-        f.heading = fm::wrapAngle(f.heading + f.walkCurve * kDt);
-        const double nx = f.x + fm::cos(f.heading) * stride, ny = f.y + fm::sin(f.heading) * stride;
-        if (!world.canStand(nx, ny, half)) {
-            // At an edge with no ground beyond: face back into the area and carry on.
-            const Point inside = world.randomStandingPointNear(f.x, f.y, f.rng, half);
-            startTurn(f, fm::atan2(inside.y - f.y, inside.x - f.x), true);
-            return;
-        }
-        f.x = nx;
-        f.y = ny;
-        const double before = std::floor(f.legPhase);
-        f.legPhase += f.walkSpeed * kDt / kLegFrameBodyLengths;
-        if (std::floor(f.legPhase) != before) f.pictureDue = true;
-        if (now >= f.until) afterRun(f);
-    }
-
-    void turn(Fly& f) {
-        if ((now - f.turnStart) % kTurnBeatSteps != 0) return;
-        const double diff = fm::angleDiff(f.targetHeading, f.heading);
-        const double step = f.turnRate * kDt * double(kTurnBeatSteps);
-        f.legPhase = std::floor(f.legPhase) + 1.0;  // the legs shuffle round with each jerk
-        f.pictureDue = true;  // a walk that follows starts from the new heading
-        if (std::fabs(diff) <= step) {
-            f.heading = f.targetHeading;
-            if (f.walkAfterTurn) startWalk(f);
-            else afterRun(f);
-            return;
-        }
-        f.heading = fm::wrapAngle(f.heading + (diff > 0 ? step : -step));
-    }
-
-    void fly(Fly& f) {
-        Flight& fl = f.flight;
-        if (now < fl.start) return;  // still waiting off-screen
-        const double t = std::min(1.0, double(now - fl.start + 1) / double(fl.duration));
-        const double u = pathShare(fl, t);
-        const Point p = bezier(fl, u);
-        const Point tangent = bezierTangent(fl, u);
-        if (tangent.x * tangent.x + tangent.y * tangent.y > 1e-12) f.heading = fm::atan2(tangent.y, tangent.x);
-        f.x = p.x;
-        f.y = p.y;
-        f.altitude = flightAltitude(fl, t);
-        if ((now - fl.start) % kFlightBeatSteps == 0) f.pictureDue = true;
-        if (t < 1.0) return;
-        f.x = fl.p3.x;
-        f.y = fl.p3.y;
-        if (fl.kind == FlightKind::Leave) {
-            if (world.outOfSight(f.x, f.y, sightReach(f))) goneFor(f);
-            else leave(f);  // the monitors changed under it: find the new way out
-            return;
-        }
-        f.altitude = 0.0;
-        if (!world.canStand(f.x, f.y, standHalf(f)) && world.hasGround()) {
-            startFlight(f, FlightKind::Return, world.nearestStandingPoint(f.x, f.y, standHalf(f)));
-            return;
-        }
-        pause(f, f.rng.range(0.3, 1.2));
+    int fadeLevel(const Fly& f) const {
+        const std::int64_t into = now - f.squashedAt - squashSteps();
+        if (into < 0) return 0;
+        return int(std::min<std::int64_t>(kSquashFadeSteps - 1, into * kSquashFadeSteps / fadeSteps()));
     }
 
     void handleMonitorChange() {
         for (Fly& f : flies) {
-            if (f.mode == Mode::Gone || f.mode == Mode::Waiting) continue;
+            if (f.mode == Mode::Gone || f.mode == Mode::Waiting || f.mode == Mode::Away || f.mode == Mode::Squashed) continue;
             if (f.mode == Mode::Flying) {
-                // Re-aim flights whose end no longer works on the new desktop.
-                if (f.flight.kind == FlightKind::Leave) {
-                    const Point exit = world.exitPoint(f.flight.p3.x, f.flight.p3.y, sightReach(f));
-                    if (exit.x != f.flight.p3.x || exit.y != f.flight.p3.y) leave(f);
-                } else if (world.hasGround() && !world.canStand(f.flight.p3.x, f.flight.p3.y, standHalf(f))) {
-                    if (now < f.flight.start) beginArrival(f, double(f.flight.start - now) * kDt);
-                    else startFlight(f, FlightKind::Return, world.nearestStandingPoint(f.x, f.y, standHalf(f)));
+                FlightState& fl = f.flight;
+                const Point end = fl.waypoints.back();
+                if (fl.kind == FlightKind::Leave) {
+                    const Point exit = world.exitPoint(end.x, end.y, sightReach(f));
+                    if (exit.x != end.x || exit.y != end.y) leave(*this, f);
+                } else if (fl.kind != FlightKind::Excursion && fl.chasing < 0 && world.hasGround() &&
+                           !world.canStand(end.x, end.y, standHalf(f))) {
+                    if (now < fl.start) arrive(*this, f, double(fl.start - now) * kDt);
+                    else returnToGround(*this, f);
                 }
             } else if (world.hasGround() && !world.canStand(f.x, f.y, standHalf(f))) {
-                startFlight(f, FlightKind::Return, world.nearestStandingPoint(f.x, f.y, standHalf(f)));
+                returnToGround(*this, f);
             }
+        }
+    }
+
+    // A fly whose window moved, changed size or went takes off a moment later.
+    void handleWindowChange() {
+        for (Fly& f : flies) {
+            if (!f.grounded() || f.perch == 0 || f.perchLostAt >= 0) continue;
+            const WindowBox* w = landmarks.find(f.perch);
+            const bool same = w != nullptr && w->rect.left == f.perchRect.left && w->rect.top == f.perchRect.top &&
+                              w->rect.right == f.perchRect.right && w->rect.bottom == f.perchRect.bottom;
+            if (!same) f.perchLostAt = now + stepsFor(f.rng.range(0.0, tuning::kPerchReactionMax));
         }
     }
 
     void handlePointer() {
         for (Fly& f : flies) {
-            if (f.grounded() && distance(f.x, f.y, pointerX, pointerY) < startleRadius(f)) escape(f);
+            if (f.grounded() && threatened(*this, f)) escape(*this, f);
         }
     }
 
@@ -424,7 +118,22 @@ struct Swarm::Impl {
         v.y = float(f.y);
         v.heading = float(f.heading);
         v.size = float(f.drawnSize());
-        v.visible = f.mode != Mode::Gone && f.mode != Mode::Waiting;
+        const bool inAir = f.mode == Mode::Flying;
+        const bool airborneVisible = inAir && flightOnScreen(*this, f);
+        v.visible = f.grounded() || f.mode == Mode::Squashed || airborneVisible;
+        switch (f.mode) {
+            case Mode::Resting: v.activity = Activity::Resting; break;
+            case Mode::Grooming: v.activity = Activity::Grooming; break;
+            case Mode::Walking: v.activity = Activity::Walking; break;
+            case Mode::Squashed: v.activity = Activity::Squashed; break;
+            case Mode::Flying:
+                v.activity = !airborneVisible ? Activity::Away
+                             : f.flight.kind == FlightKind::Chase ? Activity::Chasing
+                             : f.flight.escaping ? Activity::Escaping
+                                 : Activity::Flying;
+                break;
+            default: v.activity = Activity::Away;
+        }
         // On the ground outside a run nothing bends the course, so the picture simply follows.
         if (f.pictureDue || (f.mode != Mode::Walking && f.mode != Mode::Flying)) {
             f.pictureHeading = f.heading;
@@ -434,20 +143,27 @@ struct Swarm::Impl {
         Pose pose;
         pose.headingHeld = true;
         pose.heading = float(f.pictureHeading);
-        if (f.mode == Mode::Flying) {
-            pose.stance = Stance::Flying;
+        if (inAir) {
+            const FlightState& fl = f.flight;
+            const bool jumping = fl.fromGround && now - fl.tookOff < stepsFor(tuning::kJumpSeconds);
+            pose.stance = jumping ? Stance::Jumping : fl.legsDown ? Stance::Landing : Stance::Flying;
+            pose.motionBlur = pose.stance == Stance::Flying && fl.speed >= kBlurBodyLengths * f.drawnSize();
             pose.altitude = float(f.pictureAltitude * f.drawnSize());
         } else if (f.mode == Mode::Grooming) {
-            const std::int64_t beat = (now - f.groomStart) / f.groomPeriod;
             pose.stance = Stance::Grooming;
-            pose.groom = f.groomFirstFrame == 1 ? Groom::FrontLegs : Groom::HindLegs;
-            pose.groomFrame = std::uint8_t(beat & 1);
+            pose.groom = groomingAction(f, now);
+            pose.groomFrame = std::uint8_t(groomingFrame(f, now));
+        } else if (f.mode == Mode::Squashed) {
+            pose.stance = Stance::Squashed;
+            pose.fade = std::uint8_t(fadeLevel(f));
         } else {
-            pose.walkFrame = std::uint8_t(std::int64_t(std::floor(f.legPhase)) % kWalkFrames);
+            pose.walkFrame = std::uint8_t(std::int64_t(std::floor(f.walk.legPhase)) % kWalkFrames);
         }
         v.pose = pose;
         v.pictureKey = pictureKeyFor(v.size, v.heading, v.pose);
     }
+
+    bool perchGone(const Fly& f) const { return f.perchLostAt >= 0 && now >= f.perchLostAt; }
 
     void step() {
         if (!departing && departAt >= 0 && now >= departAt) departAll();
@@ -455,24 +171,30 @@ struct Swarm::Impl {
             monitorsChanged = false;
             handleMonitorChange();
         }
+        if (windowsChanged) {
+            windowsChanged = false;
+            handleWindowChange();
+        }
         if (pointerMoved) {
             pointerMoved = false;
             if (pointerPresent && !departing) handlePointer();
         }
         for (Fly& f : flies) {
+            if (f.grounded() && perchGone(f) && !departing) hop(*this, f);
             switch (f.mode) {
                 case Mode::Waiting:
-                    if (world.hasGround()) beginArrival(f, 0.0);
+                    if (world.hasGround()) arrive(*this, f, 0.0);
                     break;
-                case Mode::Paused:
-                    if (now >= f.until) decide(f);
+                case Mode::Resting:
+                    if (now >= f.until) decide(*this, f);
                     break;
-                case Mode::Grooming:
-                    if (now >= f.until) afterRun(f);
+                case Mode::Grooming: stepGrooming(*this, f); break;
+                case Mode::Walking: stepWalk(*this, f); break;
+                case Mode::Flying: stepFlight(*this, f); break;
+                case Mode::Away: stepAway(*this, f); break;
+                case Mode::Squashed:
+                    if (now >= f.until) f.mode = Mode::Gone;
                     break;
-                case Mode::Turning: turn(f); break;
-                case Mode::Walking: walk(f); break;
-                case Mode::Flying: fly(f); break;
                 case Mode::Gone: break;
             }
             updateView(f);
@@ -480,32 +202,29 @@ struct Swarm::Impl {
         ++now;
     }
 
-    // Steps from now during which the fly neither moves nor changes its picture: a pause,
-    // or the time between two leg rubs or two jerks of a pivot (so that a lone grooming
-    // or turning fly lets the caller sleep between pictures); 0 when the next step may
-    // change something, and the longest rest when nothing at all is due.
+    // Steps from now during which the fly neither moves nor changes its picture; 0 when
+    // the next step may change something, and the longest rest when nothing is due.
     std::int64_t stillSteps(const Fly& f) const {
         const std::int64_t forever = std::llround(kLongestRestSeconds / kDt);
+        std::int64_t still = 0;
         switch (f.mode) {
             case Mode::Gone: return forever;
             case Mode::Waiting: return world.hasGround() ? 0 : forever;
-            case Mode::Paused: return std::max<std::int64_t>(0, f.until - now);
-            case Mode::Grooming: {
-                if (now >= f.until || now <= f.groomStart) return 0;
-                const std::int64_t sinceBeat = (now - f.groomStart) % f.groomPeriod;
-                return sinceBeat == 0 ? 0 : std::min(f.until - now, f.groomPeriod - sinceBeat);
-            }
-            case Mode::Turning: {
-                if (now <= f.turnStart) return 0;
-                const std::int64_t sinceBeat = (now - f.turnStart) % kTurnBeatSteps;
-                return sinceBeat == 0 ? 0 : kTurnBeatSteps - sinceBeat;
+            case Mode::Resting: still = f.until - now; break;
+            case Mode::Grooming: still = groomingStillSteps(f, now); break;
+            case Mode::Away: return departing ? 0 : std::max<std::int64_t>(0, f.flight.awayUntil - now);
+            case Mode::Squashed: {
+                const std::int64_t fadeStart = f.squashedAt + squashSteps();
+                return now < fadeStart ? fadeStart - now : 0;
             }
             default: return 0;
         }
+        if (f.perchLostAt >= 0) still = std::min(still, f.perchLostAt - now);
+        return std::max<std::int64_t>(0, still);
     }
 
     bool resting() const {
-        if (pointerMoved || monitorsChanged) return false;
+        if (pointerMoved || monitorsChanged || windowsChanged) return false;
         if (!departing && departAt >= 0 && now >= departAt) return false;
         for (const Fly& f : flies) {
             if (stillSteps(f) == 0) return false;
@@ -520,12 +239,28 @@ struct Swarm::Impl {
         for (const Fly& f : flies) left = std::min(left, stillSteps(f));
         return std::max<std::int64_t>(0, left);
     }
+
+    bool onBody(const Fly& f, double x, double y) const {
+        const double size = f.drawnSize();
+        const double c = fm::cos(f.pictureHeading), s = fm::sin(f.pictureHeading);
+        const double dx = x - f.x, dy = y - f.y;
+        // A pixel of slack: a click on the body's rim counts.
+        const double slack = std::max(0.03, 1.0 / size);
+        const double along = (dx * c + dy * s) / size, across = (-dx * s + dy * c) / size;
+        for (const BodyPart& part : kBody) {
+            const double u = (along - part.x) / (part.rx + slack), v = across / (part.ry + slack);
+            if (u * u + v * v <= 1.0) return true;
+        }
+        return false;
+    }
 };
 
 Swarm::Swarm(const Options& options, std::uint64_t seed, std::vector<Monitor> monitors) : impl_(new Impl) {
     Impl& s = *impl_;
     s.options = options;
-    s.world.set(monitors);
+    s.monitors = std::move(monitors);
+    s.world.set(s.monitors);
+    s.landmarks.set(s.monitors, s.windows);
     const int count = std::min(std::max(options.count, 1), 200);
     const double base = std::min(std::max(options.sizePixels, 4), 256);
     const double variation = std::min(std::max(options.variationPercent, 0), 100) / 100.0;
@@ -538,7 +273,7 @@ Swarm::Swarm(const Options& options, std::uint64_t seed, std::vector<Monitor> mo
         f.rng = fm::Rng(seeder.next());
         f.baseSize = std::max(4.0, base * (1.0 + variation * f.rng.range(-1.0, 1.0)));
         f.heading = f.rng.range(0.0, fm::kTwoPi);
-        if (s.world.hasGround()) s.beginArrival(f, f.rng.range(0.0, spread));
+        if (s.world.hasGround()) arrive(s, f, f.rng.range(0.0, spread));
         s.updateView(f);
         f.view.pictureChanged = true;
     }
@@ -547,28 +282,81 @@ Swarm::Swarm(const Options& options, std::uint64_t seed, std::vector<Monitor> mo
 Swarm::~Swarm() = default;
 
 void Swarm::setMonitors(std::vector<Monitor> monitors) {
-    impl_->world.set(monitors);
-    impl_->monitorsChanged = true;
+    Impl& s = *impl_;
+    s.monitors = std::move(monitors);
+    s.world.set(s.monitors);
+    s.landmarks.set(s.monitors, s.windows);
+    s.monitorsChanged = true;
+}
+
+void Swarm::setWindows(std::vector<WindowBox> topFirst) {
+    Impl& s = *impl_;
+    // Each fly on the ground sits on whatever window was under it until now; the next
+    // step compares that with the new list.
+    for (Fly& f : s.flies) {
+        if (f.grounded() && f.perchLostAt < 0) updatePerch(s, f);
+    }
+    s.windows = std::move(topFirst);
+    s.landmarks.set(s.monitors, s.windows);
+    s.windowsChanged = true;
 }
 
 void Swarm::setPointer(bool present, float x, float y) {
     Impl& s = *impl_;
     if (!std::isfinite(x) || !std::isfinite(y)) present = false;
-    if (present && (!s.pointerPresent || s.pointerX != x || s.pointerY != y)) s.pointerMoved = true;
-    s.pointerPresent = present;
     if (present) {
+        if (s.pointerPresent && s.pointerAt >= 0) {
+            // Readings come at least every kPointerReadSeconds, so a pointer that moved
+            // after a longer gap stood still until at most that long ago.
+            const double dt = std::min(std::max(double(s.now - s.pointerAt) * kDt, kDt), kPointerReadSeconds);
+            s.pointerVX = (double(x) - s.pointerX) / dt;
+            s.pointerVY = (double(y) - s.pointerY) / dt;
+        } else {
+            s.pointerVX = s.pointerVY = 0.0;
+        }
+        if (!s.pointerPresent || s.pointerX != x || s.pointerY != y) s.pointerMoved = true;
         s.pointerX = x;
         s.pointerY = y;
+        s.pointerAt = s.now;
+    } else {
+        s.pointerVX = s.pointerVY = 0.0;
     }
+    s.pointerPresent = present;
 }
 
-void Swarm::setWindows(std::vector<WindowBox>) {}
+bool Swarm::pointerNearFly() const {
+    const Impl& s = *impl_;
+    if (!s.pointerPresent) return false;
+    for (const Fly& f : s.flies) {
+        if (!f.view.visible || f.mode == Mode::Squashed) continue;
+        const double reach = tuning::kNearPointerBodyLengths * f.drawnSize() + 24.0;
+        if (distance(f.x, f.y, s.pointerX, s.pointerY) <= reach) return true;
+    }
+    return false;
+}
 
-bool Swarm::pointerNearFly() const { return false; }
-
-bool Swarm::swat(float, float) { return false; }
-
-std::size_t Swarm::aliveCount() const { return impl_->flies.size(); }
+bool Swarm::swat(float x, float y) {
+    Impl& s = *impl_;
+    if (!std::isfinite(x) || !std::isfinite(y)) return false;
+    for (Fly& f : s.flies) {
+        if (!f.view.visible || f.mode == Mode::Squashed || !s.onBody(f, x, y)) continue;
+        if (f.mode == Mode::Flying && f.flight.chasing < 0) {
+            // Whoever was chasing it gives up.
+            for (Fly& other : s.flies) {
+                if (other.flight.chasing == int(&f - s.flies.data())) other.flight.chaseEnd = s.now;
+            }
+        }
+        f.mode = Mode::Squashed;
+        f.squashedAt = s.now;
+        f.until = s.now + s.squashSteps() + s.fadeSteps();
+        f.altitude = 0.0;
+        f.flight.chasing = -1;
+        f.perchLostAt = -1;
+        s.updateView(f);
+        return true;
+    }
+    return false;
+}
 
 void Swarm::requestDeparture() {
     if (!impl_->departing) impl_->departAll();
@@ -608,11 +396,16 @@ int Swarm::advance(double elapsedSeconds) {
 }
 
 bool Swarm::done() const {
-    if (!impl_->departing) return false;
     for (const Fly& f : impl_->flies) {
         if (f.mode != Mode::Gone) return false;
     }
     return true;
+}
+
+std::size_t Swarm::aliveCount() const {
+    std::size_t alive = 0;
+    for (const Fly& f : impl_->flies) alive += f.mode != Mode::Gone && f.mode != Mode::Squashed;
+    return alive;
 }
 
 bool Swarm::allResting() const { return impl_->resting(); }

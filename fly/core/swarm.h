@@ -79,6 +79,8 @@ enum class Activity : std::uint8_t {
     Grooming,  // on the ground, cleaning itself
     Walking,   // on the ground, running or turning
     Flying,    // in the air on screen, take-off and touchdown included
+    Escaping,  // in the air, fleeing the pointer
+    Chasing,   // in the air, chasing another fly or being chased
     Squashed,  // swatted; the picture fades, then the fly is gone
 };
 

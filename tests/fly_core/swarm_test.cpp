@@ -71,7 +71,9 @@ bool squareClearOfMonitors(const Layout& layout, double x, double y, double reac
     return true;
 }
 
-bool onGround(const FlyView& v) { return v.visible && !(v.pose.stance == Stance::Flying); }
+bool onGround(const FlyView& v) {
+    return v.activity == Activity::Resting || v.activity == Activity::Grooming || v.activity == Activity::Walking;
+}
 
 std::string describe(const FlyView& v) {
     return "fly at (" + std::to_string(v.x) + ", " + std::to_string(v.y) + ") size " + std::to_string(v.size) +

@@ -1,0 +1,97 @@
+// Every tunable figure of the flies' behaviour, in one place. Distances and speeds count in
+// body lengths (BL) so that a fly of any size behaves alike; times in seconds. Where a
+// figure models something measured on real house flies (Musca domestica and close
+// relatives, on a vertical pane), the comment says what.
+#pragma once
+
+namespace gnatter::tuning {
+
+// ---- resting: inactivity bouts are long-tailed, seconds to minutes ----
+// Most rests are drawn log-normally around a few seconds; a share are long rests,
+// log-uniform between the two bounds, which gives the minutes-long tail.
+constexpr double kRestMedian = 3.0;
+constexpr double kRestSpread = 0.9;        // sigma of the log-normal part
+constexpr double kLongRestShare = 0.16;
+constexpr double kLongRestMin = 25.0, kLongRestMax = 240.0;
+constexpr double kShortestRest = 0.4;
+// After a landing a fly settles for a moment before it does anything else.
+constexpr double kSettleMin = 0.3, kSettleMax = 1.2;
+
+// ---- what a rested fly does next (the rest goes to a walk) ----
+constexpr double kChanceGroom = 0.23;
+constexpr double kChancePivot = 0.12;       // a saccade on the spot, no run
+constexpr double kChanceHop = 0.16;         // a short flight to another spot
+constexpr double kChanceLongFlight = 0.04;  // circling, or off the screen and back
+constexpr double kChanceChase = 0.055;      // take off after another fly, when there is one
+// A fly facing down the pane turns head-up more often than not (flies on windows mostly
+// rest head-up).
+constexpr double kHeadUpBias = 0.65;
+
+// ---- walking: stop-and-go runs with saccadic turns ----
+constexpr double kRunMin = 0.25, kRunMax = 1.3;         // seconds per run
+constexpr double kWalkSpeedMin = 2.5, kWalkSpeedMax = 5.5;  // BL/s
+constexpr double kSideStepShare = 0.08, kBackStepShare = 0.06;
+constexpr double kSideStepSpeed = 2.2, kBackStepSpeed = 2.0;  // BL/s
+constexpr double kSideStepMin = 0.2, kSideStepMax = 0.35;     // seconds
+// Saccades: the body turns 15-45 degrees within a tenth of a second, and not otherwise.
+constexpr double kSaccadeMin = 0.26, kSaccadeMax = 0.78;       // radians
+constexpr double kSaccadeSecondsMin = 0.04, kSaccadeSecondsMax = 0.09;
+constexpr double kSaccadeGapMin = 0.18, kSaccadeGapMax = 0.55;  // straight stretch between two
+// A leg frame every this many body lengths walked (four frames make a stride of 1.6 BL).
+constexpr double kLegFrameBodyLengths = 0.4;
+
+// ---- grooming: head first, then front legs, wings, abdomen, hind legs ----
+constexpr double kGroomBoutMin = 2.5, kGroomBoutMax = 12.0;
+constexpr double kGroomAfterLanding = 0.6;  // share of landings followed by a bout
+constexpr double kPosteriorShare = 0.75;    // bouts that go on from the head to the back
+constexpr double kGroomStrokeSeconds = 0.34;  // one rub: the picture changes this often
+
+// ---- flight: straight darts joined by sharp turns ----
+constexpr double kCruiseMin = 48.0, kCruiseMax = 70.0;  // BL/s (1.2-2.3 m/s for a 7 mm fly)
+constexpr double kCruiseMinPixels = 160.0;               // the tiniest flies still dart
+constexpr double kJumpSpeed = 20.0;                      // BL/s as the legs push off
+constexpr double kJumpSeconds = 0.05;                    // legs stretched, wings opening
+constexpr double kAcceleration = 1200.0;                 // BL/s^2 up to cruise
+constexpr double kTurnMin = 0.75, kTurnMax = 2.3;        // radians, 43-132 degrees
+constexpr double kTurnSecondsMin = 0.085, kTurnSecondsMax = 0.15;
+constexpr double kTurnSpeedShare = 0.7;                  // speed kept in a sharp turn
+constexpr double kLegMinBodyLengths = 5.0;               // a straight leg between turns
+constexpr double kHopMin = 8.0, kHopMax = 16.0;           // BL from take-off to landing
+constexpr double kApproachBodyLengths = 5.0;             // braking begins this far out
+constexpr double kTouchdownSpeed = 4.0;                  // BL/s
+constexpr double kLegsDownBodyLengths = 2.0;             // legs reach down this close
+constexpr double kCruiseAltitudeMin = 0.35, kCruiseAltitudeMax = 0.7;  // BL, as the shadow shows it
+constexpr double kClimbSeconds = 0.15;
+// Long flights: circling a point (as under a lamp) or a trip off the screen.
+constexpr double kCircleSecondsMin = 3.2, kCircleSecondsMax = 4.5;
+constexpr double kCircleRadiusMin = 8.0, kCircleRadiusMax = 16.0;  // BL
+constexpr double kAwayMin = 8.0, kAwayMax = 45.0;                  // seconds off the screen
+constexpr double kExcursionShare = 0.8;  // long flights that leave the screen
+
+// ---- where flies land: edges and corners ----
+constexpr double kEdgeLandingShare = 0.7;
+constexpr double kCornerShare = 0.3;   // of the edge landings
+constexpr double kEdgeInsetMin = 0.5, kEdgeInsetMax = 0.9;  // BL from the edge to the body centre
+// A fly whose perch (a window) moves or goes takes off within this time.
+constexpr double kPerchReactionMax = 0.12;
+
+// ---- escape: a looming pointer, not a near one ----
+constexpr double kTimeToContact = 0.3;       // seconds: the pointer would reach the fly this soon
+constexpr double kLoomingMinSpeed = 3.0;     // BL/s of approach; slower is creeping, not looming
+constexpr double kLoomingMissBodyLengths = 2.5;  // a pointer passing wider than this is no threat
+constexpr double kSightBodyLengths = 40.0;   // farthest a fly heeds a pointer
+constexpr double kEscapeMin = 9.0, kEscapeMax = 24.0;  // BL flown away
+constexpr double kEscapeOffScreen = 0.25;    // share of escapes that leave the screen for a while
+constexpr double kNearPointerBodyLengths = 4.0;  // pointer this close: read it every frame
+
+// ---- chases: one fly takes off after another for a second or two ----
+constexpr double kChaseMin = 1.0, kChaseMax = 1.4;   // seconds
+constexpr double kChaseReach = 40.0;                 // BL: how far a chaser looks for a fly
+constexpr double kChaseLag = 0.1;                    // seconds the chaser trails its target
+constexpr double kChaseLandApart = 8.0;              // BL between their landing spots at least
+
+// ---- swatting ----
+constexpr double kSquashSeconds = 3.0;   // the squashed picture stays this long
+constexpr double kFadeSeconds = 1.2;     // then fades out in kSquashFadeSteps
+
+}  // namespace gnatter::tuning
