@@ -35,6 +35,7 @@ seconds=${GNATTER_BENCH_SECONDS:-20}
 settle=${GNATTER_BENCH_SETTLE:-10}
 cpu=${GNATTER_BENCH_CPU:-1}
 ethogram=${GNATTER_ETHOGRAM:-$root/build/native/bin/fly_ethogram}
+work=1280x800  # the headless session's screen (scripts/wine-session.sh), all of it work area
 state=${GNATTER_WINE_STATE:-$build/wine}  # as scripts/wine-run.sh picks it
 command -v taskset >/dev/null || { echo "fly-desktop-bench: taskset (util-linux) is missing" >&2; exit 2; }
 
@@ -142,19 +143,19 @@ measure() {
 # window_load's side for flies of this body length: a grounded fly's window.
 window_side() { awk -v s="$1" 'BEGIN { a = int(0.66 * s); if (a < 0.66 * s) a++; print 2 * (a + 2) }'; }
 
-# load COUNT SIZE: "MOVES UPLOADS SOURCE" per fly per second.
+# load COUNT SIZE: "MOVES UPLOADS SOURCE" per fly per second, from the ethogram's row
+# "Window moves + picture changes per fly per second | T (MOVES + CHANGES)".
 load() {
   if [ -x "$ethogram" ]; then
-    local out moves uploads
-    out=$("$ethogram" -n "$1" -s "$2" --seed 1 2>/dev/null || true)
-    moves=$(grep -i 'move' <<<"$out" | grep -oE '[0-9]+(\.[0-9]+)?' | tail -n 1 || true)
-    uploads=$(grep -iE 'picture|upload' <<<"$out" | grep -oE '[0-9]+(\.[0-9]+)?' | tail -n 1 || true)
-    if [ -n "$moves" ] && [ -n "$uploads" ]; then echo "$moves $uploads fly_ethogram"; return; fi
+    local pair
+    pair=$("$ethogram" --flies "$1" --size "$2" --seed 1 --work "$work" 2>/dev/null |
+           sed -nE 's/^\| Window moves \+ picture changes per fly per second \| [0-9.]+ \(([0-9.]+) \+ ([0-9.]+)\).*/\1 \2/p' || true)
+    if [ -n "$pair" ]; then echo "$pair fly_ethogram"; return; fi
     echo "fly-desktop-bench: could not read moves and picture changes from $ethogram" >&2
   fi
   local given
   if [ "$1" = 1 ]; then given=${GNATTER_BENCH_LOAD_1:-}; else given=${GNATTER_BENCH_LOAD_50:-}; fi
-  if [ -n "$given" ]; then echo "$given GNATTER_BENCH_LOAD"; else echo "4 2 default"; fi
+  if [ -n "$given" ]; then echo "$given GNATTER_BENCH_LOAD"; else echo "1 1 default"; fi
 }
 
 # run_case LABEL COUNT SIZE TARGET
