@@ -140,6 +140,22 @@ measure() {
   }'
 }
 
+# idle: "xvfb% wineserver%" of the session with none of our programs running, the floor
+# under every figure above it.
+idle() {
+  stop_programs
+  wait_until 30 ended 'gnatter\.exe' || true
+  sleep 2
+  local x0 s0 x1 s1 t0 t1
+  x0=$(cpu_ticks "$xvfb"); s0=$(cpu_ticks "$server"); t0=$(date +%s.%N)
+  sleep "$seconds"
+  x1=$(cpu_ticks "$xvfb"); s1=$(cpu_ticks "$server"); t1=$(date +%s.%N)
+  awk -v x=$((x1 - x0)) -v s=$((s1 - s0)) -v hz="$clock_ticks" -v t0="$t0" -v t1="$t1" 'BEGIN {
+    wall = t1 - t0
+    printf "%-24s %9s  %7.2f%% %10.2f%% %7.2f%%\n", "idle session", "-", 100*x/hz/wall, 100*s/hz/wall, 100*(x+s)/hz/wall
+  }'
+}
+
 # window_load's side for flies of this body length: a grounded fly's window.
 window_side() { awk -v s="$1" 'BEGIN { a = int(0.66 * s); if (a < 0.66 * s) a++; print 2 * (a + 2) }'; }
 
@@ -181,6 +197,7 @@ run_case() {
 
 echo "Measuring ${seconds} s per case after ${settle} s to settle, on CPU $cpu, in $state"
 printf '\n%-24s %10s %8s %11s %8s %9s  %s\n' "case" "program" "Xvfb" "wineserver" "total" "peak KB" "target (total CPU)"
+idle
 run_case "1 fly (-n 1 -s 36)" 1 36 1
 run_case "50 flies (-n 50 -s 54)" 50 54 15
 peak1=$(cat "$state/bench-peak-1"); peak50=$(cat "$state/bench-peak-50")

@@ -2,7 +2,7 @@
 // a plain top-level window and take off when it moves; a click on a resting fly squashes
 // it (its window goes, the tray tooltip counts one fly less) while the window under it
 // still gets the click; with --no-swat, or "Swatting" unchecked in the tray menu, the
-// same click squashes nothing.
+// same click squashes nothing; swatting the only fly ends the program.
 #include "win_test_support.h"
 
 #include <gtest/gtest.h>
@@ -250,6 +250,17 @@ TEST_F(FlyDesktopTest, FliesSettleOnTheEdgesOfAWindowAndLeaveWhenItMoves) {
         return std::find(tookOff.begin(), tookOff.end(), false) == tookOff.end();
     }, 2500)) << std::count(tookOff.begin(), tookOff.end(), false) << " of " << perched.size()
               << " flies stayed put on the moved window";
+}
+
+TEST_F(FlyDesktopTest, SwattingTheLastFlyEndsTheProgram) {
+    Process flies;
+    ASSERT_TRUE(startFlies(flies, L"-n 1 -t 0 -s 48 --seed 4"));
+    std::vector<HWND> resting;
+    ASSERT_TRUE(waitPumping([&] { return !(resting = restingFlies(flies.id())).empty(); }, kSettleMs));
+    clickAt(centreOf(resting[0]));
+    DWORD exitCode = ~0u;
+    ASSERT_TRUE(flies.waitExit(kExitMs, &exitCode)) << "still running after its only fly was swatted";
+    EXPECT_EQ(0u, exitCode);
 }
 
 struct SwatCase {
