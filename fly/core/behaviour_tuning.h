@@ -81,7 +81,7 @@ constexpr double kLoomingMinSpeed = 3.0;     // BL/s of approach; slower is cree
 constexpr double kLoomingMissBodyLengths = 2.5;  // a pointer passing wider than this is no threat
 constexpr double kSightBodyLengths = 40.0;   // farthest a fly heeds a pointer
 constexpr double kEscapeMin = 9.0, kEscapeMax = 24.0;  // BL flown away
-constexpr double kEscapeOffScreen = 0.25;    // share of escapes that leave the screen for a while
+constexpr double kEscapeOffScreen = 0.15;    // share of escapes that leave the screen for a while
 constexpr double kNearPointerBodyLengths = 4.0;  // pointer this close: read it every frame
 
 // ---- chases: one fly takes off after another for a second or two ----

@@ -5,6 +5,8 @@
 // to the side of the pointer's track, away from it; some escapes go far or off the screen.
 #include "fly_state.h"
 
+#include <limits>
+
 namespace gnatter {
 
 bool threatened(const Habitat& h, const Fly& f) {
@@ -22,6 +24,28 @@ bool threatened(const Habitat& h, const Fly& f) {
     return contact < tuning::kTimeToContact;
 }
 
+namespace {
+
+// How close a straight flight from the fly to `to` comes to the pointer, assuming the
+// pointer keeps going the way it went for another half second and the fly flies at a
+// modest escape speed: a coarse look, ahead of time, at the path the fly means to take.
+double closestPass(const Habitat& h, const Fly& f, Point to) {
+    const double flySpeed = 25.0 * f.drawnSize();
+    const double length = distance(f.x, f.y, to.x, to.y);
+    const double ux = length > 1e-9 ? (to.x - f.x) / length : 0.0, uy = length > 1e-9 ? (to.y - f.y) / length : 0.0;
+    double closest = std::numeric_limits<double>::max();
+    for (int i = 1; i <= 24; ++i) {
+        const double t = 0.05 * i;
+        const double along = std::min(length, flySpeed * t);
+        const double lead = std::min(t, 0.5);
+        closest = std::min(closest, distance(f.x + ux * along, f.y + uy * along, h.pointerX + h.pointerVX * lead,
+                                             h.pointerY + h.pointerVY * lead));
+    }
+    return closest;
+}
+
+}  // namespace
+
 void escape(Habitat& h, Fly& f) {
     const double size = f.drawnSize();
     double ax = f.x - h.pointerX, ay = f.y - h.pointerY;
@@ -34,39 +58,54 @@ void escape(Habitat& h, Fly& f) {
         ay = -fm::sin(f.heading);
     }
     // Off to the side of the pointer's track, the side the fly is on (either when it is
-    // dead ahead), and away from the pointer.
+    // dead ahead), and away from the pointer; the other side when that one is blocked.
     const double speed = std::sqrt(h.pointerVX * h.pointerVX + h.pointerVY * h.pointerVY);
-    double fx = ax, fy = ay;
-    if (speed > 1e-9) {
-        const double nx = -h.pointerVY / speed, ny = h.pointerVX / speed;
-        double side = nx * ax + ny * ay;
-        side = std::fabs(side) > 0.05 ? (side > 0.0 ? 1.0 : -1.0) : (f.rng.chance(0.5) ? 1.0 : -1.0);
-        fx = ax + 1.5 * side * nx;
-        fy = ay + 1.5 * side * ny;
-    }
-    const double course = fm::atan2(fy, fx) + f.rng.range(-0.25, 0.25);
-    const double cx = fm::cos(course), cy = fm::sin(course);
-
-    if (f.rng.chance(tuning::kEscapeOffScreen)) {
-        takeOff(h, f, FlightKind::Excursion, {exitAlong(h, f, course)});
-        f.flight.escaping = true;
-        return;
-    }
+    const double nx = speed > 1e-9 ? -h.pointerVY / speed : 0.0, ny = speed > 1e-9 ? h.pointerVX / speed : 0.0;
+    const double lean = nx * ax + ny * ay;
+    const double side = std::fabs(lean) > 0.05 ? (lean > 0.0 ? 1.0 : -1.0) : (f.rng.chance(0.5) ? 1.0 : -1.0);
+    const double jitter = f.rng.range(-0.25, 0.25);
+    const bool offScreen = f.rng.chance(tuning::kEscapeOffScreen);
     const double reach = f.rng.range(tuning::kEscapeMin, tuning::kEscapeMax) * size;
-    const Point out{f.x + cx * reach, f.y + cy * reach};
-    const Point spot = h.world.nearestStandingPoint(out.x, out.y, h.standHalf(f));
-    // Where the ground ends before the planned spot (the fly sits near an edge and the
-    // pointer comes from inside), the spot slides along the edge; should that bring it
-    // back toward the pointer, it leaves the screen instead.
-    const double startGap = d;
-    const double endGap = distance(spot.x, spot.y, h.pointerX, h.pointerY);
-    const double along = (spot.x - f.x) * cx + (spot.y - f.y) * cy;
-    if (endGap < startGap + 2.0 * size || along < 2.0 * size) {
-        takeOff(h, f, FlightKind::Excursion, {exitAlong(h, f, course)});
-        f.flight.escaping = true;
-        return;
+    const double clearance = 2.0 * size;
+
+    Point best{f.x, f.y};
+    double bestPass = -1.0;
+    for (double s : {side, -side}) {
+        const double course = fm::atan2(ay + 1.5 * s * ny, ax + 1.5 * s * nx) + jitter;
+        // Where the ground ends before the planned spot (the fly sits near an edge), the
+        // spot slides along the edge; leaving the screen is the way out then.
+        Point spot = h.world.nearestStandingPoint(f.x + fm::cos(course) * reach, f.y + fm::sin(course) * reach, h.standHalf(f));
+        const double along = (spot.x - f.x) * fm::cos(course) + (spot.y - f.y) * fm::sin(course);
+        bool leaves = offScreen || along < 0.6 * reach;
+        if (leaves) spot = exitAlong(h, f, course);
+        const double pass = closestPass(h, f, spot);
+        if (pass >= clearance) {
+            takeOff(h, f, leaves ? FlightKind::Excursion : FlightKind::Escape, {spot});
+            f.flight.escaping = true;
+            return;
+        }
+        if (pass > bestPass) {
+            bestPass = pass;
+            best = spot;
+        }
+        // Blocked on the ground: off the screen that way may still be clear.
+        if (!leaves) {
+            const Point exit = exitAlong(h, f, course);
+            const double exitPass = closestPass(h, f, exit);
+            if (exitPass >= clearance) {
+                takeOff(h, f, FlightKind::Excursion, {exit});
+                f.flight.escaping = true;
+                return;
+            }
+            if (exitPass > bestPass) {
+                bestPass = exitPass;
+                best = exit;
+            }
+        }
     }
-    takeOff(h, f, FlightKind::Escape, {spot});
+    // Cornered: the least bad way.
+    const bool leaves = h.world.outOfSight(best.x, best.y, h.sightReach(f));
+    takeOff(h, f, leaves ? FlightKind::Excursion : FlightKind::Escape, {best});
     f.flight.escaping = true;
 }
 

@@ -11,6 +11,8 @@ namespace {
 // A course error above this starts a sharp turn; below it the fly just corrects.
 constexpr double kSharpTurnThreshold = 0.35;
 constexpr double kCourseCorrection = 4.0;  // radians per second
+constexpr double kPictureTurn = 0.19;   // radians
+constexpr double kPictureClimb = 0.1;   // body lengths
 // A reach that means anywhere on the ground.
 constexpr double kAnywhere = 1e8;
 
@@ -275,7 +277,12 @@ void stepFlight(Habitat& h, Fly& f) {
     const double descent = landing ? std::min(1.0, dist / brake) : 1.0;
     f.altitude = fl.peak * std::min(climb, descent);
     fl.legsDown = landing && dist < tuning::kLegsDownBodyLengths * size;
-    f.pictureDue = true;
+    // The picture turns in steps of about 11 degrees and climbs in tenths of a body
+    // length: through a sharp turn it changes every other frame or so, not every frame.
+    if (std::fabs(fm::angleDiff(f.heading, f.pictureHeading)) > kPictureTurn ||
+        std::fabs(f.altitude - f.pictureAltitude) > kPictureClimb) {
+        f.pictureDue = true;
+    }
 
     if (!following && (dist <= std::max(stride, 0.5) || (!final && dist <= std::max(1.5 * stride, 0.5 * size)))) {
         if (final || h.now >= fl.deadline) {

@@ -59,10 +59,7 @@ struct Swarm::Impl : Habitat {
 
     void departAll() {
         departing = true;
-        for (Fly& f : flies) {
-            if (f.flight.chasing >= 0) f.flight.chasing = -1;
-            leave(*this, f);
-        }
+        for (Fly& f : flies) leave(*this, f);
     }
 
     std::int64_t squashSteps() const { return stepsFor(tuning::kSquashSeconds); }
@@ -340,12 +337,7 @@ bool Swarm::swat(float x, float y) {
     if (!std::isfinite(x) || !std::isfinite(y)) return false;
     for (Fly& f : s.flies) {
         if (!f.view.visible || f.mode == Mode::Squashed || !s.onBody(f, x, y)) continue;
-        if (f.mode == Mode::Flying && f.flight.chasing < 0) {
-            // Whoever was chasing it gives up.
-            for (Fly& other : s.flies) {
-                if (other.flight.chasing == int(&f - s.flies.data())) other.flight.chaseEnd = s.now;
-            }
-        }
+        // Whoever was chasing it breaks off by itself (stepFlight sees it is no longer flying).
         f.mode = Mode::Squashed;
         f.squashedAt = s.now;
         f.until = s.now + s.squashSteps() + s.fadeSteps();
