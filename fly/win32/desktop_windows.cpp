@@ -106,10 +106,12 @@ bool g_eventsArrive = false;
 void CALLBACK onWindowEvent(HWINEVENTHOOK, DWORD, HWND window, LONG objectId, LONG childId, DWORD, DWORD) {
     // The caret and the pointer report moves too; only whole windows matter, and of
     // those only top-level ones (a child moving inside its window changes nothing here).
+    // A change of z-order among top-level windows names the desktop window itself.
     if (objectId != OBJID_WINDOW || childId != CHILDID_SELF || window == nullptr) return;
     g_eventsArrive = true;
-    if (g_changed || GetAncestor(window, GA_PARENT) != GetDesktopWindow()) return;
-    g_changed = true;
+    if (g_changed) return;
+    const HWND desktop = GetDesktopWindow();
+    g_changed = window == desktop || GetAncestor(window, GA_PARENT) == desktop;
 }
 
 }  // namespace
