@@ -4,7 +4,8 @@
 # gnatter.exe's peak memory, for one fly at the launcher's defaults and for 50 flies at
 # 54 px. For each case it then runs window_load.exe, a minimal program that does the same
 # window work (as many windows, moving and uploading their pictures as often as the flies
-# do, but with no simulation), and prints how many times more gnatter.exe costs.
+# do, showing one fixed fly picture, with no simulation), and prints how many times more
+# gnatter.exe costs.
 #
 # The three processes are pinned to one CPU while measuring: on a 2-core machine the same
 # work, left to wander between cores, measures two to three times apart from run to run.
@@ -156,9 +157,6 @@ idle() {
   }'
 }
 
-# window_load's side for flies of this body length: a grounded fly's window.
-window_side() { awk -v s="$1" 'BEGIN { a = int(0.66 * s); if (a < 0.66 * s) a++; print 2 * (a + 2) }'; }
-
 # load COUNT SIZE: "MOVES UPLOADS SOURCE" per fly per second, from the ethogram's row
 # "Window moves + picture changes per fly per second | T (MOVES + CHANGES)".
 load() {
@@ -180,7 +178,7 @@ run_case() {
   local fly base moves uploads source
   fly=$(measure 'gnatter\.exe' "$exe" -n "$count" -t 0 -s "$size" --seed 1)
   read -r moves uploads source <<<"$(load "$count" "$size")"
-  base=$(measure 'window_load\.exe' "$baseline" "$count" "$(window_side "$size")" "$moves" "$uploads")
+  base=$(measure 'window_load\.exe' "$baseline" "$count" "$size" "$moves" "$uploads")
   read -r g x s total peak <<<"$fly"
   read -r bg bx bs btotal _ <<<"$base"
   awk -v label="$label" -v g="$g" -v x="$x" -v s="$s" -v total="$total" -v peak="$peak" -v target="$target" \

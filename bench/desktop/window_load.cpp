@@ -1,12 +1,16 @@
 // The desktop benchmark's baseline: the window work of the flies without the flies. It
-// shows COUNT layered, click-through, topmost tool windows of SIDE x SIDE pixels, styled
-// like the fly windows, and gives each of them MOVES moves (SetWindowPos by a pixel or
-// two) and UPLOADS picture uploads (UpdateLayeredWindow) a second, spread evenly over the
-// second and over the windows. The picture is one fixed bitmap drawn at the start; there
-// is no simulation and no pointer. The loop wakes only when some window work is due, at
-// most 60 times a second. Runs until a window gets WM_CLOSE, or for SECONDS when given.
+// shows COUNT layered, click-through, topmost tool windows styled like the fly windows,
+// each the size of a resting fly of SIZE pixels, and gives each of them MOVES moves
+// (SetWindowPos by a pixel) and UPLOADS picture uploads (UpdateLayeredWindow) a second,
+// spread evenly over the second and over the windows. The picture is one fixed bitmap:
+// a standing fly, drawn once at the start by the same renderer, so that the window
+// system gets the same kind of picture (its shape and its alpha) as from the flies.
+// There is no simulation and no pointer. The loop wakes only when some window work is
+// due, at most 60 times a second. Runs until a window gets WM_CLOSE, or for SECONDS.
 //
-//   window_load COUNT SIDE MOVES UPLOADS [SECONDS]
+//   window_load COUNT SIZE MOVES UPLOADS [SECONDS]
+#include "sprite.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -21,7 +25,7 @@ const wchar_t kClassName[] = L"GnatterWindowLoad";
 const double kFrameSeconds = 1.0 / 60.0;
 
 struct Load {
-    int count = 0, side = 0;
+    int count = 0, size = 0, side = 0;
     double moves = 0.0, uploads = 0.0, seconds = 0.0;
 };
 
@@ -45,20 +49,28 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 bool parse(int argc, char** argv, Load& load) {
     if (argc < 5 || argc > 6) return false;
     load.count = std::atoi(argv[1]);
-    load.side = std::atoi(argv[2]);
+    load.size = std::atoi(argv[2]);
     load.moves = std::atof(argv[3]);
     load.uploads = std::atof(argv[4]);
     load.seconds = argc == 6 ? std::atof(argv[5]) : 0.0;
-    return load.count >= 1 && load.count <= 1000 && load.side >= 1 && load.side <= 1024 && load.moves >= 0.0 &&
+    return load.count >= 1 && load.count <= 1000 && load.size >= 4 && load.size <= 256 && load.moves >= 0.0 &&
            load.moves <= 1000.0 && load.uploads >= 0.0 && load.uploads <= 1000.0 && load.seconds >= 0.0;
 }
 
-// A dark disc with a soft edge, premultiplied BGRA, in a memory DC.
-HDC makePicture(int side) {
+// A standing fly in a memory DC, premultiplied BGRA as the renderer makes it; `side` gets
+// the size of a resting fly's window (the fly's reach around its body centre).
+HDC makePicture(int size, int& side) {
+    gnatter::FlyView fly;
+    fly.size = static_cast<float>(size);
+    fly.heading = 0.3f;
+    fly.visible = true;
+    gnatter::Sprite sprite;
+    gnatter::renderFly(fly, sprite);
+    side = std::min(sprite.width, 2 * sprite.anchorX);
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = side;
-    info.bmiHeader.biHeight = -side;
+    info.bmiHeader.biWidth = sprite.width;
+    info.bmiHeader.biHeight = -sprite.height;
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
@@ -66,16 +78,7 @@ HDC makePicture(int side) {
     HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     HDC dc = CreateCompatibleDC(nullptr);
     if (bitmap == nullptr || dc == nullptr) return nullptr;
-    auto* pixels = static_cast<std::uint32_t*>(bits);
-    const double r = side / 2.0;
-    for (int y = 0; y < side; ++y) {
-        for (int x = 0; x < side; ++x) {
-            const double d = std::hypot(x + 0.5 - r, y + 0.5 - r);
-            const auto alpha = static_cast<std::uint32_t>(255.0 * std::clamp(r / 2.0 - d + 0.5, 0.0, 1.0));
-            const std::uint32_t grey = alpha * 40 / 255;  // premultiplied
-            pixels[y * side + x] = alpha << 24 | grey << 16 | grey << 8 | grey;
-        }
-    }
+    std::copy(sprite.pixels.begin(), sprite.pixels.end(), static_cast<std::uint32_t*>(bits));
     SelectObject(dc, bitmap);
     return dc;
 }
@@ -105,9 +108,9 @@ long long counter() {
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     Load load;
     if (!parse(__argc, __argv, load)) {
-        MessageBoxW(nullptr, L"Usage: window_load COUNT SIDE MOVES UPLOADS [SECONDS]\n"
-                             L"COUNT 1-1000 windows of SIDE 1-1024 pixels, MOVES and UPLOADS 0-1000 per window "
-                             L"per second.", L"window_load", MB_OK | MB_ICONERROR);
+        MessageBoxW(nullptr, L"Usage: window_load COUNT SIZE MOVES UPLOADS [SECONDS]\n"
+                             L"COUNT 1-1000 windows for flies of SIZE 4-256 pixels, MOVES and UPLOADS 0-1000 per "
+                             L"window per second.", L"window_load", MB_OK | MB_ICONERROR);
         return 2;
     }
     HINSTANCE instance = GetModuleHandleW(nullptr);
@@ -116,7 +119,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     windowClass.lpfnWndProc = windowProc;
     windowClass.hInstance = instance;
     windowClass.lpszClassName = kClassName;
-    HDC picture = makePicture(load.side);
+    HDC picture = makePicture(load.size, load.side);
     if (RegisterClassExW(&windowClass) == 0 || picture == nullptr) return 1;
 
     const int screenWidth = GetSystemMetrics(SM_CXSCREEN), screenHeight = GetSystemMetrics(SM_CYSCREEN);
