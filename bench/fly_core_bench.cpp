@@ -107,6 +107,57 @@ void BM_RenderFlying(benchmark::State& state) {
 }
 BENCHMARK(BM_RenderFlying)->Arg(54)->Unit(benchmark::kMicrosecond);
 
+// Every pose in turn (walking, grooming, take-off, flight, flight at speed, touchdown,
+// squashed), at 54 px: what one redraw costs once the body is cached.
+void BM_RenderEveryPose(benchmark::State& state) {
+    std::vector<Pose> poses;
+    for (int f = 0; f < kWalkFrames; ++f) poses.push_back(Pose{});
+    for (int f = 0; f < kWalkFrames; ++f) poses[std::size_t(f)].walkFrame = std::uint8_t(f);
+    for (int g = 0; g < kGroomActions * kGroomFrames; ++g) {
+        Pose p;
+        p.stance = Stance::Grooming;
+        p.groom = Groom(g / kGroomFrames);
+        p.groomFrame = std::uint8_t(g % kGroomFrames);
+        poses.push_back(p);
+    }
+    for (Stance s : {Stance::Jumping, Stance::Flying, Stance::Landing, Stance::Squashed}) {
+        Pose p;
+        p.stance = s;
+        poses.push_back(p);
+    }
+    poses.back().fade = 3;
+    poses[poses.size() - 3].motionBlur = true;
+    FlyView v;
+    v.size = 54.0f;
+    v.heading = 0.7f;
+    v.visible = true;
+    Sprite sprite;
+    std::size_t i = 0;
+    for (auto _ : state) {
+        v.pose = poses[i++ % poses.size()];
+        renderFly(v, sprite);
+        benchmark::DoNotOptimize(sprite.pixels.data());
+    }
+}
+BENCHMARK(BM_RenderEveryPose)->Unit(benchmark::kMicrosecond);
+
+// A redraw whose body is not in the cache: 54 px flies at every heading and four sizes
+// a quarter pixel apart, more bodies than the cache holds.
+void BM_RenderUncachedBody(benchmark::State& state) {
+    FlyView v;
+    v.visible = true;
+    Sprite sprite;
+    int i = 0;
+    for (auto _ : state) {
+        v.size = 54.0f + 0.25f * float(i / 128 % 4);
+        v.heading = 6.2831853f * float(i % 128) / 128.0f;
+        ++i;
+        renderFly(v, sprite);
+        benchmark::DoNotOptimize(sprite.pixels.data());
+    }
+}
+BENCHMARK(BM_RenderUncachedBody)->Unit(benchmark::kMicrosecond);
+
 // The caller's question each frame, "may I sleep?", for a busy swarm.
 void BM_RestingCheck(benchmark::State& state) {
     auto swarm = settledSwarm(int(state.range(0)), 54, 3);

@@ -52,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             for (std::size_t i = 0; i < words.size(); ++i) {
                 const std::string& w = words[i];
                 const bool takesValue = w == "-n" || w == "-t" || w == "-s" || w == "-v" || w == "--seed";
-                if (!takesValue && w != "--stop") fail("accepted an unknown word", w);
+                if (!takesValue && w != "--stop" && w != "--no-swat") fail("accepted an unknown word", w);
                 if (takesValue) {
                     const std::string& v = words[++i];
                     if (v.empty() || v.find_first_not_of("0123456789") != std::string::npos)
@@ -63,9 +63,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else {
         if (r.error.empty()) fail("rejected without an error text", "");
         if (r.error.size() > 200) fail("overlong error text", r.error.substr(0, 200));
-        for (char c : r.error) {
-            const unsigned char u = static_cast<unsigned char>(c);
-            if (u < 0x20 || u >= 0x7f) fail("unprintable byte in error text", std::to_string(u));
+        // The rejected word is quoted as typed, in any script: the text must be well-formed
+        // UTF-8 without control characters (C0, DEL or C1).
+        for (std::size_t i = 0; i < r.error.size();) {
+            const unsigned char u = static_cast<unsigned char>(r.error[i]);
+            const std::size_t length = u < 0x80 ? 1 : u >= 0xf0 ? 4 : u >= 0xe0 ? 3 : u >= 0xc2 ? 2 : 0;
+            if (length == 0 || i + length > r.error.size()) fail("malformed UTF-8 in error text", std::to_string(u));
+            std::uint32_t code = length == 1 ? u : u & (0x3fu >> (length - 1));
+            for (std::size_t k = 1; k < length; ++k) {
+                const unsigned char c = static_cast<unsigned char>(r.error[i + k]);
+                if ((c & 0xc0) != 0x80) fail("malformed UTF-8 in error text", std::to_string(c));
+                code = code << 6 | (c & 0x3fu);
+            }
+            if (code < 0x20 || (code >= 0x7f && code < 0xa0)) fail("control character in error text", std::to_string(code));
+            i += length;
         }
     }
     return 0;

@@ -5,7 +5,7 @@
 #     gnatter-<version>-win64/gnatter.exe       the fly program (the launcher starts it
 #                                                from its own folder)
 #     gnatter-<version>-win64/README.txt        for Windows users (CRLF line endings)
-#     gnatter-<version>-win64/LICENSE.txt       the MIT licence
+#     gnatter-<version>-win64/LICENSE.txt       the MIT licence (CRLF line endings)
 #
 # Everything sits in one folder named like the zip, so that unpacking it anywhere keeps
 # the two programs together and never scatters files into the folder the user unpacks in.
@@ -25,7 +25,12 @@ if(_gnatter_programs)
   install(TARGETS ${_gnatter_programs} RUNTIME DESTINATION .)
 endif()
 install(FILES "${PROJECT_SOURCE_DIR}/packaging/README.txt" DESTINATION .)
-install(FILES "${PROJECT_SOURCE_DIR}/LICENSE" DESTINATION . RENAME LICENSE.txt)
+# The repository's LICENSE has Unix line endings; the zip's copy gets Windows ones, like
+# README.txt, so that every text editor on Windows shows its lines.
+configure_file("${PROJECT_SOURCE_DIR}/LICENSE" "${PROJECT_BINARY_DIR}/packaging/LICENSE.txt"
+  @ONLY NEWLINE_STYLE CRLF)
+set(GNATTER_PACKAGED_LICENSE "${PROJECT_BINARY_DIR}/packaging/LICENSE.txt")
+install(FILES "${GNATTER_PACKAGED_LICENSE}" DESTINATION .)
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME gnatter)

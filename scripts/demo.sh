@@ -8,6 +8,11 @@ out=$(mkdir -p "${1:-$root/build/demo}" && cd "${1:-$root/build/demo}" && pwd)
 bin="$root/build/windows/bin"
 state="$out/wine"
 
+if [ -f "$state/prefix/.gnatter-ready" ]; then
+  echo "demo: starting a private X display and Wine"
+else
+  echo "demo: starting a private X display and making a Wine prefix for it (once; about half a minute)"
+fi
 "$root/scripts/wine-session.sh" start "$state"
 trap '"$root/scripts/wine-session.sh" stop "$state" >/dev/null 2>&1 || true' EXIT
 eval "$("$root/scripts/wine-session.sh" env "$state")"
@@ -53,6 +58,11 @@ if [ -f "$bin/gnatter.exe" ]; then
   wine "$bin/gnatter.exe" -n 12 -t 0 -s 48 --seed 3 </dev/null >/dev/null 2>&1 &
   flies=$!
   sleep "${GNATTER_DEMO_LANDING_SECONDS:-6}"  # time for the flies to fly in and land
+  # Without a notification area on the X display, Wine 8 shows the fly program's icon in
+  # a "Wine System Tray" box of its own, which a Windows desktop never has: hide it.
+  xdotool search --name '^Wine System Tray$' windowunmap --sync %@ >/dev/null 2>&1 ||
+    echo "demo: Wine's tray box could not be hidden; it shows in the screenshot" >&2
+  sleep 0.3
   import -window root "$out/flies.png"
   echo "demo: flies screenshot: $out/flies.png"
   wine "$bin/gnatter.exe" --stop </dev/null >/dev/null 2>&1 || true

@@ -8,8 +8,8 @@ packages=(
   cmake make g++ libgtest-dev googletest libbenchmark-dev    # native build and tests
   clang libclang-rt-dev                                      # libFuzzer
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64       # the Windows build
-  wine wine64 fonts-wine fonts-open-sans                     # running it
-  xvfb x11-utils imagemagick                                 # headless display, screenshots
+  wine wine64 fonts-wine fonts-roboto-unhinted              # running it
+  xvfb x11-utils xdotool imagemagick                         # headless display, screenshots
   icoutils pngcheck python3                                  # resource checks
   zip unzip                                                  # the release archive
 )
@@ -22,9 +22,24 @@ for package in "${packages[@]}"; do
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
-echo "setup-deps: installing ${missing[*]}"
+echo "setup-deps: installing ${#missing[@]} packages and what they need: ${missing[*]}"
+case " ${missing[*]} " in
+  *" wine "*) echo "setup-deps: on a fresh machine this takes two to three minutes (Wine is large)" ;;
+esac
 sudo=()
 if [ "$(id -u)" -ne 0 ]; then sudo=(sudo); fi
 export DEBIAN_FRONTEND=noninteractive
+echo "setup-deps: reading the package lists (apt-get update)"
 "${sudo[@]}" apt-get update -qq
-"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# apt-get's own lines, boiled down to one per package it downloads and sets up, so the
+# long install shows that it moves; the whole output goes to a log for when it fails.
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+if ! "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}" 2>&1 | tee "$log" |
+    sed -un -e 's/^Get:\([0-9]*\) .* \([^ ]*\) [^ ]* [^ ]* \[[^]]*\]$/setup-deps: download \1: \2/p' \
+      -e 's/^Setting up \([^ ]*\) .*/setup-deps: set up \1/p'; then
+  tail -n 30 "$log" >&2
+  echo "setup-deps: apt-get install failed" >&2
+  exit 1
+fi
+echo "setup-deps: done"

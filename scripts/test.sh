@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs every test: the native unit tests of the platform-free pieces, the Windows tests
+# Runs every test: the native unit tests of the platform-free pieces (the fly core's also
+# under the address and undefined-behaviour sanitizers), the Windows tests
 # (the real executables under Wine on a private headless display), and a bounded fuzzing
 # run of the fly program's option parser. Ends with one line "N passed, N failed" and
 # exits non-zero when anything failed.
@@ -48,6 +49,31 @@ if step "native: configure" cmake --preset native && step "native: build" cmake 
   echo "== native: test"
   ctest --preset native -j 2 2>&1 | tee "$log_dir/native.log"
   count_ctest "$log_dir/native.log"
+fi
+
+# The fly core's tests once more, built with AddressSanitizer and UndefinedBehaviorSanitizer
+# (any report ends the test program). Counts come from each program's own summary; one that
+# dies without its summary counts as one more failure.
+count_gtest() {  # count_gtest LOG STATUS
+  local good bad
+  good=$(sed -nE 's/^\[  PASSED  \] ([0-9]+) tests?.*/\1/p' "$1" | tail -n 1)
+  bad=$(sed -nE 's/^\[  FAILED  \] ([0-9]+) tests?, listed below.*/\1/p' "$1" | tail -n 1)
+  passed=$((passed + ${good:-0}))
+  failed=$((failed + ${bad:-0}))
+  if [ "$2" -ne 0 ] && [ -z "$bad" ]; then failed=$((failed + 1)); fi
+}
+if step "sanitize: configure" cmake --preset sanitize && step "sanitize: build" cmake --build --preset sanitize -j 2; then
+  echo "== sanitize: test"
+  for name in options swarm sprite; do
+    log="$log_dir/sanitize-$name.log"
+    "$root/build/sanitize/bin/fly_core_${name}_test" >"$log" 2>&1
+    status=$?
+    tail -n 3 "$log"
+    count_gtest "$log" "$status"
+    if [ "$status" -ne 0 ]; then
+      { echo "sanitize: fly_core_${name}_test failed:"; grep -E 'FAILED|ERROR|runtime error|SUMMARY' "$log" | head -n 20; } >>"$problems"
+    fi
+  done
 fi
 
 # Windows: cross-built executables and their tests under Wine.

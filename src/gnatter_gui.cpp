@@ -299,27 +299,68 @@ static void ShowLaunchFailure(const std::wstring& programPath)
     MessageBoxW(NULL, text.c_str(), L"Error", MB_ICONERROR);
 }
 
-void LaunchGnatter(const std::string& commandText)
+// The short (8.3) form of an existing path, or empty when the system has none for it.
+// Paths beyond MAX_PATH are asked for in their unlimited \\?\ form.
+static std::wstring ShortPath(const std::wstring& path)
 {
+    const bool drivePath = path.size() > 2 && path[1] == L':' && path[2] == L'\\';
+    const std::wstring prefix = L"\\\\?\\";
+    const std::wstring asked = drivePath && path.size() >= MAX_PATH ? prefix + path : path;
+    const DWORD needed = GetShortPathNameW(asked.c_str(), NULL, 0);
+    if (needed == 0) {
+        return std::wstring();
+    }
+    std::vector<wchar_t> buffer(needed);
+    const DWORD length = GetShortPathNameW(asked.c_str(), buffer.data(), needed);
+    if (length == 0 || length >= needed) {
+        return std::wstring();
+    }
+    std::wstring shortPath(buffer.data(), length);
+    if (shortPath.compare(0, prefix.size(), prefix) == 0) {
+        shortPath.erase(0, prefix.size());
+    }
+    return shortPath;
+}
+
+// Starts the program of `line` and lets go of it; false when nothing was started.
+static bool StartProcess(const launcher::LaunchLine& line)
+{
+    if (!line.ok) {
+        return false;
+    }
     STARTUPINFOW startup;
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
     ZeroMemory(&process, sizeof process);
+    std::vector<wchar_t> writable(line.commandLine.begin(), line.commandLine.end());
+    writable.push_back(L'\0');
+    // The application name is given as well, so the platform never searches
+    // the space-separated prefixes of an unquoted path.
+    if (!CreateProcessW(line.programPath.c_str(), writable.data(), NULL, NULL, FALSE, 0, NULL,
+                        NULL, &startup, &process)) {
+        return false;
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
+}
 
+void LaunchGnatter(const std::string& commandText)
+{
     try {
-        const launcher::LaunchLine line = launcher::buildLaunchLine(ModulePath(), Widen(commandText));
-        if (line.ok) {
-            std::vector<wchar_t> writable(line.commandLine.begin(), line.commandLine.end());
-            writable.push_back(L'\0');
-            // The application name is given as well, so the platform never searches
-            // the space-separated prefixes of an unquoted path.
-            if (CreateProcessW(line.programPath.c_str(), writable.data(), NULL, NULL, FALSE, 0,
-                               NULL, NULL, &startup, &process)) {
-                CloseHandle(process.hThread);
-                CloseHandle(process.hProcess);
-                return;
-            }
+        const std::wstring modulePath = ModulePath();
+        const std::wstring wideText = Widen(commandText);
+        const launcher::LaunchLine line = launcher::buildLaunchLine(modulePath, wideText);
+        if (StartProcess(line)) {
+            return;
+        }
+        // Some systems refuse a program path beyond MAX_PATH although the file is there;
+        // the short form of the same folder names the same program in far fewer characters.
+        const std::wstring shortModulePath = ShortPath(modulePath);
+        if (line.ok && !shortModulePath.empty() && shortModulePath != modulePath &&
+            StartProcess(launcher::buildLaunchLine(shortModulePath, wideText))) {
+            return;
         }
         ShowLaunchFailure(line.programPath);
     } catch (const std::bad_alloc&) {

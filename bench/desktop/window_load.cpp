@@ -25,7 +25,8 @@ const wchar_t kClassName[] = L"GnatterWindowLoad";
 const double kFrameSeconds = 1.0 / 60.0;
 
 struct Load {
-    int count = 0, size = 0, side = 0;
+    int count = 0, size = 0;
+    SIZE window = {};  // of a resting fly
     double moves = 0.0, uploads = 0.0, seconds = 0.0;
 };
 
@@ -57,16 +58,17 @@ bool parse(int argc, char** argv, Load& load) {
            load.moves <= 1000.0 && load.uploads >= 0.0 && load.uploads <= 1000.0 && load.seconds >= 0.0;
 }
 
-// A standing fly in a memory DC, premultiplied BGRA as the renderer makes it; `side` gets
-// the size of a resting fly's window (the fly's reach around its body centre).
-HDC makePicture(int size, int& side) {
+// A standing fly in a memory DC, premultiplied BGRA as the renderer makes it; `window`
+// gets the size of a resting fly's window (the sprite's fitted corner).
+HDC makePicture(int size, SIZE& window) {
     gnatter::FlyView fly;
     fly.size = static_cast<float>(size);
     fly.heading = 0.3f;
     fly.visible = true;
     gnatter::Sprite sprite;
     gnatter::renderFly(fly, sprite);
-    side = std::min(sprite.width, 2 * sprite.anchorX);
+    window.cx = sprite.fitWidth > 0 ? std::min(sprite.width, sprite.fitWidth) : sprite.width;
+    window.cy = sprite.fitHeight > 0 ? std::min(sprite.height, sprite.fitHeight) : sprite.height;
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = sprite.width;
@@ -83,9 +85,8 @@ HDC makePicture(int size, int& side) {
     return dc;
 }
 
-bool upload(const Window& window, HDC picture, int side) {
+bool upload(const Window& window, HDC picture, SIZE size) {
     POINT source = {0, 0};
-    SIZE size = {side, side};
     BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
     POINT at = window.at;
     return UpdateLayeredWindow(window.handle, nullptr, &at, &size, picture, &source, 0, &blend, ULW_ALPHA) != FALSE;
@@ -119,7 +120,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     windowClass.lpfnWndProc = windowProc;
     windowClass.hInstance = instance;
     windowClass.lpszClassName = kClassName;
-    HDC picture = makePicture(load.size, load.side);
+    HDC picture = makePicture(load.size, load.window);
     if (RegisterClassExW(&windowClass) == 0 || picture == nullptr) return 1;
 
     const int screenWidth = GetSystemMetrics(SM_CXSCREEN), screenHeight = GetSystemMetrics(SM_CYSCREEN);
@@ -127,11 +128,12 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     std::vector<Window> windows(static_cast<size_t>(load.count));
     for (size_t i = 0; i < windows.size(); ++i) {
         Window& w = windows[i];
-        w.at = {static_cast<LONG>((i * 97) % std::max(1, screenWidth - load.side)),
-                static_cast<LONG>((i * 61) % std::max(1, screenHeight - load.side))};
-        w.handle = CreateWindowExW(exStyle, kClassName, L"", WS_POPUP, w.at.x, w.at.y, load.side, load.side, nullptr,
-                                   nullptr, instance, nullptr);
-        if (w.handle == nullptr || !upload(w, picture, load.side)) return 1;
+        const LONG spanX = std::max<LONG>(1, screenWidth - load.window.cx);
+        const LONG spanY = std::max<LONG>(1, screenHeight - load.window.cy);
+        w.at = {static_cast<LONG>(i * 97) % spanX, static_cast<LONG>(i * 61) % spanY};
+        w.handle = CreateWindowExW(exStyle, kClassName, L"", WS_POPUP, w.at.x, w.at.y, load.window.cx,
+                                   load.window.cy, nullptr, nullptr, instance, nullptr);
+        if (w.handle == nullptr || !upload(w, picture, load.window)) return 1;
         ShowWindow(w.handle, SW_SHOWNOACTIVATE);
         // Staggered, so that the windows' work does not fall on the same frames.
         w.moveDebt = static_cast<double>(i) / static_cast<double>(windows.size());
@@ -165,7 +167,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
             if (w.uploadDebt >= 1.0) {
                 w.uploadDebt -= std::floor(w.uploadDebt);
                 w.at.x += step;
-                upload(w, picture, load.side);
+                upload(w, picture, load.window);
             } else if (w.moveDebt >= 1.0) {
                 w.moveDebt -= std::floor(w.moveDebt);
                 move(w, step);

@@ -1,5 +1,5 @@
 // Parses the fly program's command line: the launcher's fixed `-n -t -s -v` form, the
-// same options in any order, and --help, --stop and --seed for people and scripts.
+// same options in any order, and --help, --stop, --seed and --no-swat for people and scripts.
 // Every rejection is one sentence that names the option and says what it accepts.
 #include "options.h"
 
@@ -12,18 +12,49 @@ namespace {
 // Long enough to recognise a typo, short enough that pasted garbage stays harmless.
 constexpr std::size_t kMaxQuotedChars = 24;
 
-// The offending word in quotes, trimmed and with anything unprintable (control bytes,
-// non-ASCII) shown as '?', so an error line can always be shown or logged as it is.
+// Length of the well-formed UTF-8 sequence starting at text[i], with its code point in
+// `code`; 0 when the bytes there are not one (stray, cut, overlong or surrogate).
+std::size_t decodeUtf8(const std::string& text, std::size_t i, std::uint32_t& code) {
+    const unsigned char lead = static_cast<unsigned char>(text[i]);
+    std::size_t length = 0;
+    if (lead < 0x80) { code = lead; return 1; }
+    if (lead >= 0xc2 && lead <= 0xdf) { length = 2; code = lead & 0x1fu; }
+    else if (lead >= 0xe0 && lead <= 0xef) { length = 3; code = lead & 0x0fu; }
+    else if (lead >= 0xf0 && lead <= 0xf4) { length = 4; code = lead & 0x07u; }
+    else return 0;
+    if (i + length > text.size()) return 0;
+    for (std::size_t k = 1; k < length; ++k) {
+        const unsigned char c = static_cast<unsigned char>(text[i + k]);
+        if ((c & 0xc0) != 0x80) return 0;
+        code = (code << 6) | (c & 0x3fu);
+    }
+    const std::uint32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    const bool surrogate = code >= 0xd800 && code <= 0xdfff;
+    return (code < smallest[length] || surrogate || code > 0x10ffff) ? 0 : length;
+}
+
+// Both ranges of control characters: C0 with DEL, and C1.
+bool isControl(std::uint32_t code) { return code < 0x20 || (code >= 0x7f && code < 0xa0); }
+
+// The offending word in quotes, trimmed, as the user typed it (any script); control
+// characters and malformed UTF-8 are shown as '?', so an error line can always be shown
+// or logged as it is.
 std::string quoted(const std::string& word) {
     std::string out = "\"";
     std::size_t shown = 0;
-    for (unsigned char c : word) {
+    for (std::size_t i = 0; i < word.size(); ++shown) {
         if (shown == kMaxQuotedChars) {
             out += "...";
             break;
         }
-        out += (c >= 0x20 && c < 0x7f) ? static_cast<char>(c) : '?';
-        ++shown;
+        std::uint32_t code = 0;
+        const std::size_t length = decodeUtf8(word, i, code);
+        if (length == 0 || isControl(code)) {
+            out += '?';
+        } else {
+            out.append(word, i, length);
+        }
+        i += length == 0 ? 1 : length;
     }
     out += '"';
     return out;
@@ -56,7 +87,22 @@ const NumberOption kSize{"-s", "a fly size in whole pixels from 4 to 256", 4, 25
 const NumberOption kVariation{"-v", "a size variation in whole percent from 0 to 100", 0, 100};
 const NumberOption kSeed{"--seed", "a whole number from 0 to 18446744073709551615", 0, UINT64_MAX};
 
+const NumberOption* const kNumberOptions[] = {&kCount, &kTimeout, &kSize, &kVariation, &kSeed};
+
 bool isHelpWord(const std::string& w) { return w == "--help" || w == "-h" || w == "/?"; }
+
+// For a number glued to its option ("-n5", "-n=5"), the way to write it: "-n 5".
+std::string separatedForm(const std::string& w) {
+    for (const NumberOption* option : kNumberOptions) {
+        const std::string name = option->name;
+        if (w.size() <= name.size() || w.compare(0, name.size(), name) != 0) continue;
+        std::string value = w.substr(name.size());
+        if (value[0] == '=') value.erase(0, 1);
+        std::uint64_t number = 0;
+        if (parseDecimal(value, number)) return name + " " + std::to_string(number);
+    }
+    return std::string();
+}
 
 ParseResult failure(std::string message) {
     ParseResult r;
@@ -79,7 +125,7 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
     }
 
     Options o;
-    bool seen[6] = {false, false, false, false, false, false};  // -n -t -s -v --seed --stop
+    bool seen[7] = {};  // -n -t -s -v --seed --stop --no-swat
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& w = args[i];
         const NumberOption* option = nullptr;
@@ -90,16 +136,21 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
         else if (w == "-v") { option = &kVariation; slot = 3; }
         else if (w == "--seed") { option = &kSeed; slot = 4; }
         else if (w == "--stop") { slot = 5; }
-        else {
+        else if (w == "--no-swat") { slot = 6; }
+        else if (!separatedForm(w).empty()) {
+            return failure("Unknown option " + quoted(w) + "; write " + separatedForm(w) +
+                           ", with the number as a word of its own.");
+        } else {
             return failure("Unknown option " + quoted(w) +
-                           "; the options are -n, -t, -s, -v, --seed, --stop and --help.");
+                           "; the options are -n, -t, -s, -v, --seed, --stop, --no-swat and --help.");
         }
         if (seen[slot]) {
             return failure("Option " + w + " was given more than once; give it at most once.");
         }
         seen[slot] = true;
         if (!option) {
-            o.stopRunning = true;
+            if (slot == 5) o.stopRunning = true;
+            else o.swat = false;
             continue;
         }
         if (i + 1 >= args.size()) {
@@ -126,22 +177,26 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
     return r;
 }
 
+// Laid out for a message box, which uses a proportional font and wraps long lines at
+// its own width: one option to a line, no columns, every line short.
 const char* usageText() {
-    return "Usage: gnatter [options]\n"
-           "Lets flies crawl over the desktop until the time is up, then they fly away.\n"
+    return "Usage: gnatter.exe [options]\n"
+           "Flies crawl over the desktop until the time is up.\n"
            "\n"
-           "  -n COUNT      number of flies, 1 to 200 (default 1)\n"
-           "  -t SECONDS    time before they leave, 0 to 86400; 0 = stay until stopped\n"
-           "                (default 15)\n"
-           "  -s PIXELS     body length of a fly, 4 to 256 (default 36)\n"
-           "  -v PERCENT    each fly's size varies by up to this much either way, 0 to 100\n"
-           "                (default 0)\n"
-           "  --seed N      fixes every random choice, 0 to 18446744073709551615\n"
-           "                (default: a new seed each run)\n"
-           "  --stop        makes the flies of an already running gnatter leave\n"
-           "  -h, --help, /?  shows this text\n"
+           "-n COUNT: number of flies, 1 to 200 (default 1)\n"
+           "-t SECONDS: time to stay, 0 to 86400 (default 15)\n"
+           "-s PIXELS: body length, 4 to 256 (default 36)\n"
+           "-v PERCENT: size variation, 0 to 100 (default 0)\n"
+           "--seed N: the same flies each run, N up to 2^64-1\n"
+           "--no-swat: clicks on flies do not swat them\n"
+           "--stop: the flies already out leave\n"
+           "-h, --help or /?: show this text\n"
            "\n"
-           "Numbers are plain decimal digits, each given as its own word, e.g. -n 3 -t 60.\n";
+           "-t 0 keeps the flies out until they are stopped.\n"
+           "A left click on a fly swats it; --no-swat turns\n"
+           "that off (also from the notification-area menu,\n"
+           "item \"Swatting\").\n"
+           "Each number is a word of its own: -n 3 -t 60\n";
 }
 
 }  // namespace gnatter

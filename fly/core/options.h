@@ -1,6 +1,6 @@
 // Command-line options of the fly program. The launcher sends
 // `-n COUNT -t SECONDS -s PIXELS [-v PERCENT]`; people and scripts may also use the
-// options in any order, --help, --stop and --seed. Platform-free: the caller splits
+// options in any order, --help, --stop, --seed and --no-swat. Platform-free: the caller splits
 // the command line into words with the platform's own rules and passes them in.
 #pragma once
 

@@ -1,6 +1,7 @@
 // Reduces a fly's size, heading and pose to the picture actually drawn, and packs that
-// into the 32-bit picture key: 12 bits of size, 7 of heading, 1 for blurred wings, 3 for
-// the leg pose and 9 for altitude (in 1/256ths of the size, a multiple of 256/kAltitudeSteps).
+// into the picture key, from the low bits up: 6 bits of altitude steps, 4 of the stance's
+// frame (walk frame, grooming action and frame, or fade), 1 of motion blur, 3 of stance,
+// 7 of heading and 12 of size in quarter pixels.
 #include "picture.h"
 
 #include "fly_math.h"
@@ -28,6 +29,10 @@ const HeadingTable& headingTable() {
     return table;
 }
 
+Stance knownStance(Stance s) {
+    return static_cast<int>(s) <= static_cast<int>(Stance::Squashed) ? s : Stance::Standing;
+}
+
 }  // namespace
 
 float canonicalSize(float size) {
@@ -39,7 +44,7 @@ float canonicalSize(float size) {
 CanonicalPicture canonicalPicture(float size, float heading, const Pose& pose) {
     CanonicalPicture p;
     p.size = canonicalSize(size);
-    const std::uint32_t sizeQuarters = static_cast<std::uint32_t>(std::lround(p.size * 4.0f));
+    const std::uint64_t sizeQuarters = static_cast<std::uint64_t>(std::lround(p.size * 4.0f));
 
     const float drawn = pose.headingHeld ? pose.heading : heading;
     const double h = std::isfinite(drawn) ? fm::wrapAngle(drawn) : 0.0;
@@ -48,27 +53,38 @@ CanonicalPicture canonicalPicture(float size, float heading, const Pose& pose) {
     p.cosHeading = headingTable().c[p.headingIndex];
     p.sinHeading = headingTable().s[p.headingIndex];
 
-    p.stance = pose.stance;
-    p.wingsBlurred = pose.stance == Stance::Jumping || pose.stance == Stance::Flying || pose.stance == Stance::Landing;
-    // Grooming legs and flying legs have their own drawings; the stepping phase is moot.
-    if (pose.stance == Stance::Grooming) {
-        const bool front = pose.groom == Groom::Head || pose.groom == Groom::FrontLegs;
-        p.groomFrame = (front ? 1 : 3) + pose.groomFrame % kGroomFrames;
-    } else if (pose.stance == Stance::Standing) {
+    // Only what the stance shows: everything else keeps its default, so it cannot split keys.
+    p.stance = knownStance(pose.stance);
+    int frame = 0;
+    switch (p.stance) {
+    case Stance::Standing:
         p.walkFrame = pose.walkFrame % kWalkFrames;
+        frame = p.walkFrame;
+        break;
+    case Stance::Grooming:
+        p.groom = static_cast<int>(pose.groom) < kGroomActions ? pose.groom : Groom::Head;
+        p.groomFrame = pose.groomFrame % kGroomFrames;
+        frame = static_cast<int>(p.groom) * kGroomFrames + p.groomFrame;
+        break;
+    case Stance::Squashed:
+        p.fade = std::min<int>(pose.fade, kSquashFadeSteps - 1);
+        frame = p.fade;
+        break;
+    case Stance::Flying:
+        p.motionBlur = pose.motionBlur;
+        break;
+    default:
+        break;
     }
-    const int legs = p.groomFrame ? kWalkFrames - 1 + p.groomFrame : p.walkFrame;
 
     long alt = 0;
-    if (pose.altitude > 0.0f && std::isfinite(pose.altitude)) {
-        alt = std::lround(pose.altitude / p.size * float(kAltitudeSteps)) * (256 / kAltitudeSteps);
-        if (alt > 256) alt = 256;
+    if (p.airborne() && pose.altitude > 0.0f && std::isfinite(pose.altitude)) {
+        alt = std::min(long(kAltitudeSteps), std::lround(pose.altitude / p.size * float(kAltitudeSteps)));
     }
-    p.altitude = static_cast<float>(alt) * p.size / 256.0f;
+    p.altitude = static_cast<float>(alt) * p.size / float(kAltitudeSteps);
 
-    p.key = (std::uint64_t(sizeQuarters) << 20) | (static_cast<std::uint64_t>(p.headingIndex) << 13) |
-            (p.wingsBlurred ? 1u << 12 : 0u) | (static_cast<std::uint64_t>(legs) << 9) |
-            static_cast<std::uint64_t>(alt) | (std::uint64_t(p.stance) << 32);
+    p.key = std::uint64_t(alt) | (std::uint64_t(frame) << 6) | (std::uint64_t(p.motionBlur) << 10) |
+            (std::uint64_t(p.stance) << 11) | (std::uint64_t(p.headingIndex) << 14) | (sizeQuarters << 21);
     return p;
 }
 

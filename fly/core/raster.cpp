@@ -231,32 +231,55 @@ void Canvas::fill(const Path& path, Colour colour) {
     }
 }
 
-void Layer::findSpans() {
+void Layer::take(const std::uint32_t* picture, int pictureWidth, int pictureHeight) {
+    auto drawnSpan = [&](int row, int* begin, int* end) {
+        const std::uint32_t* p = picture + std::size_t(row) * pictureWidth;
+        *begin = 0;
+        *end = pictureWidth;
+        while (*begin < *end && p[*begin] == 0) ++*begin;
+        while (*end > *begin && p[*end - 1] == 0) --*end;
+        return *begin < *end;
+    };
+    int top = 0, bottom = pictureHeight, begin = 0, end = 0;
+    while (top < bottom && !drawnSpan(top, &begin, &end)) ++top;
+    while (bottom > top && !drawnSpan(bottom - 1, &begin, &end)) --bottom;
+    x = pictureWidth;
+    y = top;
+    height = bottom - top;
+    pixels.clear();
     spanBegin.assign(std::size_t(height), 0);
-    spanEnd.assign(std::size_t(height), 0);
-    for (int y = 0; y < height; ++y) {
-        const std::uint32_t* row = pixels.data() + std::size_t(y) * width;
-        int begin = 0, end = width;
-        while (begin < end && row[begin] == 0) ++begin;
-        while (end > begin && row[end - 1] == 0) --end;
-        spanBegin[std::size_t(y)] = begin;
-        spanEnd[std::size_t(y)] = end;
+    spanStart.assign(std::size_t(height) + 1, 0);
+    int right = 0;
+    for (int row = 0; row < height; ++row) {
+        if (drawnSpan(top + row, &begin, &end)) {
+            const std::uint32_t* p = picture + std::size_t(top + row) * pictureWidth;
+            pixels.insert(pixels.end(), p + begin, p + end);
+            x = std::min(x, begin);
+            right = std::max(right, end);
+        }
+        spanBegin[std::size_t(row)] = begin;
+        spanStart[std::size_t(row) + 1] = int(pixels.size());
     }
+    if (height == 0) x = 0;
+    width = std::max(0, right - x);
+    pixels.shrink_to_fit();
 }
 
-void Canvas::drawLayer(const Layer& layer, int x0, int y0) {
+void Canvas::drawLayer(const Layer& layer) {
     for (int ly = 0; ly < layer.height; ++ly) {
-        const int y = y0 + ly;
+        const int y = layer.y + ly;
         if (y < 0 || y >= h_) continue;
-        const std::uint32_t* src = layer.pixels.data() + std::size_t(ly) * layer.width;
+        const int first = layer.spanBegin[std::size_t(ly)];
+        const int start = layer.spanStart[std::size_t(ly)], stop = layer.spanStart[std::size_t(ly) + 1];
+        const std::uint32_t* src = layer.pixels.data() + start - first;  // indexed by column
         std::uint32_t* dst = px_ + std::size_t(y) * w_;
-        const int begin = std::max(layer.spanBegin[std::size_t(ly)], -x0);
-        const int end = std::min(layer.spanEnd[std::size_t(ly)], w_ - x0);
-        for (int lx = begin; lx < end; ++lx) {
-            const std::uint32_t s = src[lx];
+        const int begin = std::max(first, 0);
+        const int end = std::min(first + (stop - start), w_);
+        for (int x = begin; x < end; ++x) {
+            const std::uint32_t s = src[x];
             const std::uint32_t a = s >> 24;
             if (a == 0) continue;
-            std::uint32_t& d = dst[x0 + lx];
+            std::uint32_t& d = dst[x];
             if (a == 255 || d == 0) {
                 d = s;
                 continue;
@@ -275,19 +298,27 @@ void Canvas::drawLayer(const Layer& layer, int x0, int y0) {
 
 void Canvas::shadow(const SoftEllipse& e, double blur, float alpha) {
     if (!(e.rx > 0.0 && e.ry > 0.0 && blur > 0.0)) return;
-    // Rows and, per row, the columns where the ellipse grown by the blur reaches: the
-    // roots of a quadratic in x. Everything outside stays untouched.
-    const double RX = e.rx + blur, RY = e.ry + blur;
+    // Rows and, per row, the columns where the ellipse grown by the blur (and a pixel, for
+    // the estimate below) reaches: the roots of a quadratic in x. Everything outside stays
+    // untouched. Pixel i is taken when its centre i + 0.5 lies between the roots, so a
+    // shadow centred on a pixel corner covers a mirror-symmetric set of pixels.
+    const double RX = e.rx + blur + 1.0, RY = e.ry + blur + 1.0;
     const double A = e.cosA * e.cosA / (RX * RX) + e.sinA * e.sinA / (RY * RY);
     const double Bk = 2.0 * e.cosA * e.sinA * (1.0 / (RX * RX) - 1.0 / (RY * RY));
     const double Ck = e.sinA * e.sinA / (RX * RX) + e.cosA * e.cosA / (RY * RY);
     const double reachY = std::sqrt(A / (A * Ck - 0.25 * Bk * Bk));
-    const int y0 = std::max(0, int(std::floor(e.cy - reachY))), y1 = std::min(h_, int(std::ceil(e.cy + reachY)) + 1);
+    const int y0 = std::max(0, int(std::ceil(e.cy - reachY - 0.5)));
+    const int y1 = std::min(h_, int(std::floor(e.cy + reachY - 0.5)) + 1);
 
     const float ux = float(e.cosA / e.rx), uy = float(e.sinA / e.rx);
     const float vx = float(-e.sinA / e.ry), vy = float(e.cosA / e.ry);
-    const float scale = float(std::min(e.rx, e.ry));
+    const float irx = float(1.0 / e.rx), iry = float(1.0 / e.ry);
     const float fBlur = float(blur), fAlpha = alpha * 256.0f;
+    // Deeper inside than the blur whatever the direction: full strength, no estimate needed
+    // (the estimate below never puts these points nearer the outline than the blur).
+    const double depth = 1.0 - blur / std::min(e.rx, e.ry);
+    const float solidLevel = depth > 0.0 ? float(depth * depth) : -1.0f;
+    const std::uint32_t solidWeight = std::min(std::uint32_t(fAlpha + 0.5f), 256u);
     const std::uint32_t black = 0xff000000u;
     for (int y = y0; y < y1; ++y) {
         const double dy = y + 0.5 - e.cy;
@@ -296,15 +327,22 @@ void Canvas::shadow(const SoftEllipse& e, double blur, float alpha) {
         if (disc <= 0.0) continue;
         const double root = std::sqrt(disc);
         const double xa = e.cx + (-B - root) / (2.0 * A), xb = e.cx + (-B + root) / (2.0 * A);
-        const int x0 = std::max(0, int(std::floor(xa))), x1 = std::min(w_, int(std::ceil(xb)) + 1);
+        const int x0 = std::max(0, int(std::ceil(xa - 0.5))), x1 = std::min(w_, int(std::floor(xb - 0.5)) + 1);
         std::uint32_t* row = px_ + std::size_t(y) * w_;
         const float fdy = float(dy);
         for (int x = x0; x < x1; ++x) {
-            // Distance outside the ellipse, roughly in pixels, fades the shadow over
-            // `blur` pixels either side of its outline.
+            // Distance outside the ellipse in pixels, to first order (the ellipse's level
+            // value over the length of its gradient), fades the shadow over `blur` pixels
+            // either side of its outline, alike along both axes.
             const float dx = float(x) + 0.5f - float(e.cx);
             const float u = dx * ux + fdy * uy, v = dx * vx + fdy * vy;
-            const float outside = (std::sqrt(u * u + v * v) - 1.0f) * scale;
+            if (u * u + v * v <= solidLevel) {
+                if (solidWeight != 0) row[x] = blend(row[x], black, solidWeight);
+                continue;
+            }
+            const float level = u * u + v * v - 1.0f;
+            const float halfGradient = std::sqrt(u * u * irx * irx + v * v * iry * iry);
+            const float outside = halfGradient > 0.0f ? 0.5f * level / halfGradient : -fBlur;
             if (outside >= fBlur) continue;
             float t = (outside + fBlur) / (2.0f * fBlur);  // 0 well inside .. 1 at the fringe
             t = t < 0.0f ? 0.0f : t;

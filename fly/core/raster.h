@@ -53,12 +53,20 @@ private:
     std::vector<int> ends_;       // one past each polygon's last point
 };
 
-// A premultiplied picture to lay over a canvas, with each row's non-transparent span.
+// A premultiplied picture to lay over a canvas, keeping only what is not clear: the box
+// round it, and in each row only the span from its first to its last drawn pixel (rows
+// packed one after another), so a fly drawn at a slant costs half its box.
 struct Layer {
-    int width = 0, height = 0;
-    std::vector<std::uint32_t> pixels;
-    std::vector<int> spanBegin, spanEnd;  // per row; begin == end for an empty row
-    void findSpans();
+    int x = 0, y = 0;           // the box's top-left corner in the picture it was taken from
+    int width = 0, height = 0;  // the box
+    std::vector<std::uint32_t> pixels;      // the spans, top row first
+    std::vector<int> spanBegin, spanStart;  // per row: first drawn column, its index in pixels
+                                            // (row y's span ends where row y + 1's starts)
+    // Takes the drawn part of a width x height picture.
+    void take(const std::uint32_t* picture, int width, int height);
+    std::size_t bytes() const {
+        return (pixels.size() + spanBegin.size() + spanStart.size()) * sizeof(std::uint32_t);
+    }
 };
 
 class Canvas {
@@ -73,8 +81,8 @@ public:
     };
     void shadow(const SoftEllipse& ellipse, double blurPixels, float alpha);
 
-    // Premultiplied "over", the layer's top-left corner at (x, y).
-    void drawLayer(const Layer& layer, int x, int y);
+    // Premultiplied "over", where the layer was taken from (its box at layer.x, layer.y).
+    void drawLayer(const Layer& layer);
 
 private:
     std::uint32_t* px_;

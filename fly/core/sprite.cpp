@@ -1,8 +1,8 @@
-// The fly's picture: a house fly seen from above, drawn from ellipses and strokes in the
-// fly's own frame (x forward, y to its right, one unit = one body length) and rasterised
-// at its heading. Lines get a minimum width in pixels so that a 9 px fly still shows its
-// legs; finer details (thorax stripes, wing veins, eye shine) appear only when they
-// would be more than a smudge.
+// The fly's picture: a house fly seen from above on glass, drawn from ellipses, strokes
+// and polygons in the fly's own frame (x forward, y to its right, one unit = one body
+// length) and rasterised at its heading. Lines get a minimum width in pixels so that a
+// 9 px fly still shows its legs; finer details (thorax stripes, abdomen mottling, wing
+// veins, eye shine) appear only when they would be more than a smudge.
 #include "sprite.h"
 
 #include "fly_math.h"
@@ -12,53 +12,91 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 #include <list>
 #include <unordered_map>
 
 namespace gnatter {
 namespace {
 
-const Colour kLegs{24, 21, 19, 1.0f};
-const Colour kOutline{18, 16, 15, 1.0f};
-const Colour kAbdomen{92, 84, 70, 1.0f};
-const Colour kAbdomenMarks{32, 29, 26, 0.7f};
-const Colour kThorax{112, 109, 102, 1.0f};
-const Colour kThoraxStripes{34, 32, 30, 0.9f};
-const Colour kHead{78, 72, 64, 1.0f};
-const Colour kEyes{122, 24, 16, 1.0f};
-const Colour kEyeShine{255, 190, 170, 0.35f};
-const Colour kWing{205, 212, 220, 0.38f};
-const Colour kWingLines{70, 70, 76, 0.45f};
-const Colour kWingBlur{200, 206, 214, 0.20f};
+const Colour kLegs{26, 22, 19, 1.0f};
+const Colour kAbdomenSides{150, 128, 88, 1.0f};   // paler, yellowish flanks
+const Colour kAbdomenMiddle{104, 95, 82, 1.0f};   // grey-brown back
+const Colour kMottleLight{158, 146, 124, 0.40f};
+const Colour kMottleDark{60, 53, 46, 0.42f};
+const Colour kThoraxEdge{100, 98, 92, 1.0f};
+const Colour kThorax{138, 135, 126, 1.0f};
+const Colour kThoraxStripes{36, 34, 32, 0.92f};
+const Colour kHead{64, 60, 54, 1.0f};
+const Colour kFace{200, 182, 132, 0.85f};         // the pale gold stripe between the eyes
+const Colour kEyes{128, 34, 22, 1.0f};
+const Colour kEyeShine{255, 196, 176, 0.35f};
+const Colour kWing{162, 164, 166, 0.38f};
+const Colour kWingBase{196, 166, 96, 0.45f};
+const Colour kWingVeins{64, 52, 40, 0.62f};
+const Colour kWingBlur{190, 194, 200, 0.20f};
+const Colour kStreak{104, 96, 84, 0.10f};
+const Colour kSmear{228, 218, 186, 0.42f};
+constexpr float kContactShadow = 0.20f;  // darkest, under the middle of the body
 
-// Leg joints for the fly's right side (y > 0): hip, knee, ankle, foot. The left side is
-// the mirror image.
+// ---------------------------------------------------------------------------------------
+// Legs. Joints for the fly's right side (y > 0): hip, knee, ankle, foot. The left side is
+// the mirror image, except in a squashed fly.
 struct Leg {
     double p[8];
 };
 
 const Leg kStanding[3] = {
-    {{0.22, 0.07, 0.30, 0.19, 0.44, 0.25, 0.53, 0.28}},     // front
-    {{0.13, 0.09, 0.14, 0.25, 0.06, 0.40, 0.02, 0.46}},     // middle
-    {{0.04, 0.08, -0.06, 0.22, -0.24, 0.33, -0.34, 0.37}},  // hind
+    {{0.20, 0.07, 0.30, 0.20, 0.44, 0.27, 0.54, 0.30}},     // front
+    {{0.11, 0.09, 0.13, 0.26, 0.06, 0.41, 0.02, 0.48}},     // middle
+    {{0.02, 0.08, -0.08, 0.23, -0.26, 0.34, -0.36, 0.40}},  // hind
 };
-
 const Leg kTucked[3] = {
-    {{0.22, 0.07, 0.30, 0.13, 0.37, 0.11, 0.41, 0.09}},
-    {{0.13, 0.09, 0.10, 0.17, 0.02, 0.17, -0.04, 0.15}},
-    {{0.04, 0.08, -0.10, 0.15, -0.26, 0.14, -0.33, 0.12}},
+    {{0.20, 0.07, 0.30, 0.13, 0.37, 0.11, 0.41, 0.09}},
+    {{0.11, 0.09, 0.10, 0.17, 0.02, 0.17, -0.04, 0.15}},
+    {{0.02, 0.08, -0.10, 0.15, -0.26, 0.14, -0.33, 0.12}},
+};
+// Take-off: front legs drawn in, middle and hind legs stretched down and back.
+const Leg kJumping[3] = {
+    {{0.20, 0.07, 0.30, 0.17, 0.40, 0.15, 0.47, 0.12}},
+    {{0.11, 0.09, 0.10, 0.26, -0.10, 0.38, -0.20, 0.42}},
+    {{0.02, 0.08, -0.12, 0.22, -0.40, 0.26, -0.55, 0.24}},
+};
+// Touchdown: legs reaching forward and out for the glass.
+const Leg kLanding[3] = {
+    {{0.20, 0.07, 0.34, 0.18, 0.52, 0.22, 0.64, 0.22}},
+    {{0.11, 0.09, 0.20, 0.26, 0.30, 0.40, 0.34, 0.46}},
+    {{0.02, 0.08, -0.04, 0.26, -0.12, 0.42, -0.12, 0.50}},
+};
+// Swatted flat: legs splayed every which way, right side then left.
+const Leg kSquashedLegs[2][3] = {
+    {{{0.20, 0.08, 0.33, 0.24, 0.46, 0.40, 0.55, 0.47}},
+     {{0.10, 0.10, 0.12, 0.30, 0.08, 0.50, 0.10, 0.60}},
+     {{0.00, 0.10, -0.14, 0.28, -0.34, 0.44, -0.40, 0.52}}},
+    {{{0.21, -0.08, 0.38, -0.18, 0.55, -0.22, 0.64, -0.20}},
+     {{0.10, -0.10, 0.06, -0.30, -0.04, -0.46, -0.02, -0.56}},
+     {{0.00, -0.10, -0.18, -0.22, -0.40, -0.36, -0.52, -0.38}}},
 };
 
-// Front legs lifted and rubbed together in front of the head; the two frames swap which
-// foot lies over the other.
-const Leg kFrontRub[2][2] = {
-    {{{0.22, 0.07, 0.36, 0.15, 0.46, 0.05, 0.53, -0.02}}, {{0.22, 0.07, 0.35, 0.14, 0.47, 0.06, 0.55, 0.02}}},
-    {{{0.22, 0.07, 0.35, 0.14, 0.47, 0.06, 0.54, 0.01}}, {{0.22, 0.07, 0.36, 0.15, 0.45, 0.04, 0.51, -0.03}}},
+// The pair of legs doing the cleaning in each grooming action, in its two frames. Legs
+// working on the head, wings or abdomen lie over them, so everything below the knee is
+// drawn above the body.
+struct GroomingLegs {
+    int leg;  // 0 front, 2 hind
+    bool over;
+    Leg frames[kGroomFrames];
 };
-// Hind legs swept back over the abdomen tip and rubbed together.
-const Leg kHindRub[2][2] = {
-    {{{0.04, 0.08, -0.10, 0.26, -0.38, 0.13, -0.52, -0.02}}, {{0.04, 0.08, -0.10, 0.25, -0.40, 0.11, -0.53, 0.03}}},
-    {{{0.04, 0.08, -0.10, 0.25, -0.40, 0.11, -0.53, 0.02}}, {{0.04, 0.08, -0.10, 0.26, -0.37, 0.14, -0.50, -0.03}}},
+const GroomingLegs kGrooming[kGroomActions] = {
+    // Head: front legs drawn over the eyes, then over the front of the head.
+    {0, true, {{{0.20, 0.07, 0.36, 0.22, 0.46, 0.13, 0.37, 0.05}}, {{0.20, 0.07, 0.38, 0.21, 0.50, 0.10, 0.45, 0.02}}}},
+    // FrontLegs: rubbed together in front of the head, feet meeting, then reaching on.
+    {0, false, {{{0.20, 0.07, 0.35, 0.18, 0.50, 0.08, 0.57, 0.015}}, {{0.20, 0.07, 0.33, 0.17, 0.52, 0.06, 0.61, 0.012}}}},
+    // Wings: hind legs sweeping over the wings, near the base then out to the tips.
+    {2, true, {{{0.02, 0.08, -0.10, 0.30, -0.34, 0.36, -0.50, 0.26}}, {{0.02, 0.08, -0.08, 0.31, -0.40, 0.30, -0.64, 0.16}}}},
+    // Abdomen: hind legs rubbing its sides, then its tip.
+    {2, true, {{{0.02, 0.08, -0.10, 0.30, -0.26, 0.26, -0.34, 0.14}}, {{0.02, 0.08, -0.12, 0.31, -0.38, 0.22, -0.48, 0.07}}}},
+    // HindLegs: rubbed together behind the abdomen.
+    {2, false, {{{0.02, 0.08, -0.12, 0.27, -0.44, 0.16, -0.60, 0.02}}, {{0.02, 0.08, -0.13, 0.28, -0.48, 0.13, -0.66, 0.015}}}},
 };
 
 // Turns a right-side leg about its hip (positive angle = foot forward) and, for a leg in
@@ -80,218 +118,377 @@ Leg mirrored(const Leg& leg) {
     return out;
 }
 
-void addLegSegments(Path& path, const Leg& leg, double size) {
-    // Thigh thicker than shin thicker than foot, never thinner than most of a pixel.
+// Thigh thicker than shin thicker than foot, never thinner than most of a pixel. Joints
+// `from` to `to` (0 hip .. 3 foot).
+void addLegSegments(Path& path, const Leg& leg, double size, int from = 0, int to = 3) {
     const double widths[3] = {0.034, 0.026, 0.020};
     const double minimum[3] = {1.0, 0.9, 0.8};
-    for (int i = 0; i < 3; ++i) {
+    for (int i = from; i < to; ++i) {
         path.segment(leg.p[2 * i], leg.p[2 * i + 1], leg.p[2 * i + 2], leg.p[2 * i + 3],
                      std::max(widths[i] * size, minimum[i]));
     }
 }
 
-// Legs for the pose. In walking frames the legs move in two tripods (front and hind on
-// one side with the middle leg of the other): frame 0 one tripod reaches forward, frame 2
-// the other; in frames 1 and 3 the swinging tripod is lifted.
-void addLeg(Path& path, const CanonicalPicture& pic, int side /* 0: right, 1: left */, int leg) {
-    Leg l;
-    if (pic.wingsBlurred) {
-        l = kTucked[leg];
-    } else if (pic.groomFrame && leg == 0 && pic.groomFrame <= 2) {
-        l = kFrontRub[pic.groomFrame - 1][side];
-    } else if (pic.groomFrame && leg == 2 && pic.groomFrame >= 3) {
-        l = kHindRub[pic.groomFrame - 3][side];
-    } else if (pic.groomFrame) {
-        // Steadying legs lean toward the ones doing the work.
-        l = swung(kStanding[leg], pic.groomFrame <= 2 ? 0.15 : -0.12, 1.0);
-    } else {
+// The leg as the pose holds it, on the fly's right side; squashed legs come mirrored
+// already. In walking frames the legs move in two tripods (front and hind on one side
+// with the middle leg of the other): frame 0 one tripod reaches forward, frame 2 the
+// other; in frames 1 and 3 the swinging tripod is lifted. Frame k is thus the mirror
+// image of frame k + 2.
+Leg legFor(const CanonicalPicture& pic, int side /* 0: right, 1: left */, int leg, bool* over) {
+    *over = false;
+    switch (pic.stance) {
+    case Stance::Jumping: return kJumping[leg];
+    case Stance::Flying: return kTucked[leg];
+    case Stance::Landing: return kLanding[leg];
+    case Stance::Squashed: return kSquashedLegs[side][leg];
+    case Stance::Grooming: {
+        const GroomingLegs& g = kGrooming[static_cast<int>(pic.groom)];
+        if (leg == g.leg) {
+            *over = g.over;
+            return g.frames[pic.groomFrame];
+        }
+        // The four legs it stands on lean toward the ones at work and spread a little.
+        const bool front = g.leg == 0;
+        return swung(kStanding[leg], front ? (leg == 1 ? 0.16 : 0.06) : (leg == 1 ? -0.14 : -0.08), 1.0);
+    }
+    default: {
         const bool tripodA = (leg == 1) == (side == 0);
         const int phase = (pic.walkFrame + (tripodA ? 0 : 2)) % 4;
         const double angle[4] = {0.22, 0.0, -0.22, 0.0};
         const double reach[4] = {1.0, 1.0, 1.0, 0.82};
-        l = swung(kStanding[leg], angle[phase], reach[phase]);
+        return swung(kStanding[leg], angle[phase], reach[phase]);
     }
-    addLegSegments(path, side ? mirrored(l) : l, pic.size);
+    }
 }
 
-// Wing joint on the right side; the wing points back and out.
-constexpr double kWingRootX = 0.17, kWingRootY = 0.06;
-constexpr double kWingLength = 0.70, kWingWidth = 0.20;
-constexpr double kWingSpread = 0.33;  // radians off the body axis at rest
-// Beating wings reach a little less far (they tilt out of the picture plane) and so stay
-// within kFlyReach at the front of the stroke.
-constexpr double kBeatLength = 0.55;
+// ---------------------------------------------------------------------------------------
+// Wings. Each is an egg-shaped blade, narrow at the root and broadest two thirds out,
+// laid out along `angle` from its root on the right side; the left wing is its mirror
+// image. u runs from root (0) to tip (1), v across in wing widths, positive toward the
+// leading edge (the outer side when folded).
+constexpr double kWingRootX = 0.07, kWingRootY = 0.115;
+constexpr double kWingLength = 0.84, kWingWidth = 0.34;
+constexpr double kWingSpread = 0.26;     // radians off the body axis, folded at rest
+constexpr double kOpeningSpread = 0.80;  // take-off: wings lifting into the beat
+constexpr double kBeatLength = 0.68;     // beating wings tilt out of the picture plane
 
-void addRestingWings(Path& wings, Path& lines, double size, bool details) {
-    for (double side : {1.0, -1.0}) {
-        const double angle = fm::kPi - side * kWingSpread;
-        const double ca = fm::cos(angle), sa = fm::sin(angle);
-        const double cx = kWingRootX + ca * kWingLength * 0.5, cy = side * kWingRootY + sa * kWingLength * 0.5;
-        wings.ellipse(cx, cy, kWingLength * 0.5, kWingWidth * 0.5, angle);
-        if (!details) continue;
-        // Outline ring, and three veins fanning from the root.
-        const double edge = std::max(0.012 * size, 0.6) / size;
-        lines.ellipse(cx, cy, kWingLength * 0.5, kWingWidth * 0.5, angle);
-        lines.ellipse(cx, cy, kWingLength * 0.5 - edge, kWingWidth * 0.5 - edge, angle, true);
-        for (double v : {-0.35, 0.05, 0.45}) {
-            const double along = kWingLength * 0.88, across = v * kWingWidth * 0.5;
-            lines.segment(kWingRootX, side * kWingRootY, kWingRootX + ca * along - sa * across,
-                          side * kWingRootY + sa * along + ca * across, std::max(0.008 * size, 0.5));
+struct WingFrame {
+    double rootX, rootY, cosA, sinA, length, width;
+    double mirror;  // 1 for the right wing, -1 for the left
+
+    WingFrame(double spread, double length, double width, double mirrorY)
+        : rootX(kWingRootX), rootY(kWingRootY), cosA(-fm::cos(spread)), sinA(fm::sin(spread)), length(length),
+          width(width), mirror(mirrorY) {}
+    double x(double u, double v) const { return rootX + u * length * cosA + v * width * sinA; }
+    double y(double u, double v) const { return mirror * (rootY + u * length * sinA - v * width * cosA); }
+};
+
+// Half-widths of the blade at u: the leading edge runs straighter than the trailing one.
+double bladeProfile(double u) { return 2.0 * std::sqrt(std::max(0.0, u * (1.0 - u))) * (0.6 + 0.55 * u); }
+double leadingEdge(double u) { return 0.425 * bladeProfile(u); }
+double trailingEdge(double u) { return -0.575 * bladeProfile(u); }
+
+// Adds the blade outline, always traced in the same turning sense so that two wings
+// filled together add up rather than cancel where they overlap.
+void addBlade(Path& path, const WingFrame& w) {
+    constexpr int n = 14;
+    double xs[2 * n], ys[2 * n];
+    int k = 0;
+    for (int i = 0; i <= n; ++i) {
+        const double t = fm::kPi * i / n, u = 0.5 * (1.0 - fm::cos(t));
+        xs[k] = w.x(u, leadingEdge(u));
+        ys[k++] = w.y(u, leadingEdge(u));
+    }
+    for (int i = n - 1; i >= 1; --i) {
+        const double t = fm::kPi * i / n, u = 0.5 * (1.0 - fm::cos(t));
+        xs[k] = w.x(u, trailingEdge(u));
+        ys[k++] = w.y(u, trailingEdge(u));
+    }
+    for (int i = 0; i < k; ++i) {
+        const int j = w.mirror > 0 ? i : k - 1 - i;
+        path.add(xs[j], ys[j]);
+    }
+    path.close();
+}
+
+void addVein(Path& path, const WingFrame& w, std::initializer_list<double> uv, double widthPixels) {
+    const double* p = uv.begin();
+    const int n = int(uv.size() / 2);
+    for (int i = 0; i + 1 < n; ++i) {
+        path.segment(w.x(p[2 * i], p[2 * i + 1]), w.y(p[2 * i], p[2 * i + 1]), w.x(p[2 * i + 2], p[2 * i + 3]),
+                     w.y(p[2 * i + 2], p[2 * i + 3]), widthPixels);
+    }
+}
+
+// A house fly's venation: the costa along the leading edge, the radial veins, and the
+// fourth (medial) vein running back straight and then bending sharply forward to end
+// near the tip, narrowing the cell between them; cross veins and the cubital vein from
+// 48 px. Below that the costa and two long veins; below 24 px none.
+void addVeins(Path& path, const WingFrame& w, double size) {
+    if (size < 24.0) return;
+    const double fine = std::max(0.0055 * size, 0.5), costa = std::max(0.009 * size, 0.6);
+    for (int i = 0; i < 5; ++i) {
+        const double u0 = 0.03 + 0.9 * i / 5, u1 = 0.03 + 0.9 * (i + 1) / 5;
+        addVein(path, w, {u0, leadingEdge(u0) - 0.03, u1, leadingEdge(u1) - 0.03}, costa);
+    }
+    addVein(path, w, {0.04, 0.0, 0.5, 0.02, 0.985, 0.05}, fine);  // R4+5 to the tip
+    if (size < 48.0) {
+        addVein(path, w, {0.05, -0.04, 0.45, -0.13, 0.9, -0.12}, fine);
+        return;
+    }
+    addVein(path, w, {0.02, 0.04, 0.30, 0.22, 0.48, leadingEdge(0.48) - 0.03}, fine);  // R1
+    addVein(path, w, {0.03, 0.02, 0.45, 0.16, 0.85, leadingEdge(0.85) - 0.03}, fine);  // R2+3
+    addVein(path, w, {0.05, -0.04, 0.42, -0.14, 0.73, -0.20, 0.84, -0.07, 0.97, -0.01}, fine);  // M, bent
+    addVein(path, w, {0.07, -0.08, 0.40, -0.30, 0.62, trailingEdge(0.62) + 0.03}, fine);  // CuA
+    addVein(path, w, {0.42, 0.015, 0.42, -0.13}, fine);   // r-m
+    addVein(path, w, {0.55, -0.145, 0.53, -0.45}, fine);  // dm-cu
+}
+
+// Folded (or opening) wings over the abdomen; the squashed fly's lie askew.
+void drawWings(Canvas& canvas, const Placement& at, double size, double rightSpread, double leftSpread,
+               double length, float opacity) {
+    Path blade(at), base(at), veins(at);
+    const WingFrame wings[2] = {{rightSpread, length, kWingWidth * length / kWingLength, 1.0},
+                                {leftSpread, length, kWingWidth * length / kWingLength, -1.0}};
+    for (const WingFrame& w : wings) {
+        addBlade(blade, w);
+        if (size >= 20.0) {
+            base.ellipse(w.x(0.07, 0.0), w.y(0.07, 0.0), 0.055 * length, 0.03, w.mirror * fm::atan2(w.sinA, w.cosA));
         }
+        addVeins(veins, w, size);
     }
+    Colour wing = kWing, veinColour = kWingVeins;
+    wing.a *= opacity;
+    veinColour.a *= opacity;
+    canvas.fill(blade, wing);
+    if (size >= 20.0) canvas.fill(base, kWingBase);
+    canvas.fill(veins, veinColour);
 }
 
-// Beating wings: a pale fan sweeping from beside the thorax to behind it, with the wing
-// outlines at both ends of the stroke a little stronger.
-void addBlurredWings(Path& fan, Path& ghosts) {
+// Beating wings: a pale fan sweeping from beside the head to behind the abdomen, with the
+// wing at both ends of the stroke a little stronger (not when streaked by speed).
+void drawBeatingWings(Canvas& canvas, const Placement& at, bool streaked) {
+    Path fan(at), ghosts(at);
     for (double side : {1.0, -1.0}) {
         const double rootY = side * kWingRootY;
-        fan.add(kWingRootX, rootY);
-        const int n = 10;
+        const int n = 12;
+        const double from = streaked ? 1.2 : 1.35, to = streaked ? 2.95 : 2.85;
+        double xs[n + 2], ys[n + 2];
+        xs[0] = kWingRootX;
+        ys[0] = rootY;
         for (int i = 0; i <= n; ++i) {
-            const double a = side * (1.45 + (2.75 - 1.45) * i / n);
-            fan.add(kWingRootX + fm::cos(a) * kBeatLength, rootY + fm::sin(a) * kBeatLength);
+            const double a = side * (from + (to - from) * i / n);
+            xs[i + 1] = kWingRootX + fm::cos(a) * kBeatLength;
+            ys[i + 1] = rootY + fm::sin(a) * kBeatLength;
+        }
+        for (int i = 0; i < n + 2; ++i) {
+            const int j = side > 0 ? i : n + 1 - i;
+            fan.add(xs[j], ys[j]);
         }
         fan.close();
-        for (double a : {1.55, 2.65}) {
+        if (streaked) continue;
+        for (double a : {1.45, 2.75}) {
             const double angle = side * a;
             const double ca = fm::cos(angle), sa = fm::sin(angle);
             ghosts.ellipse(kWingRootX + ca * kBeatLength * 0.5, rootY + sa * kBeatLength * 0.5, kBeatLength * 0.5,
-                           kWingWidth * 0.45, angle);
+                           kWingWidth * 0.4, angle);
         }
+    }
+    Colour fanColour = kWingBlur;
+    if (streaked) fanColour.a = 0.11f;
+    canvas.fill(fan, fanColour);
+    canvas.fill(ghosts, kWingBlur);
+}
+
+// A fast fly leaves a short smear of itself along its path, fading toward its end.
+void drawStreak(Canvas& canvas, const Placement& at) {
+    for (double tail : {-0.80, -0.72, -0.64, -0.56}) {
+        Path streak(at);
+        const double xs[] = {0.05, -0.30, 0.5 * (tail - 0.30), tail};
+        const double ys[] = {0.17, 0.19, 0.12, 0.0};
+        for (int i = 0; i < 4; ++i) streak.add(xs[i], -ys[i]);
+        for (int i = 2; i >= 0; --i) streak.add(xs[i], ys[i]);
+        streak.close();
+        canvas.fill(streak, kStreak);
     }
 }
 
-void drawShadow(Canvas& canvas, const CanonicalPicture& pic, double cx, double cy) {
+// ---------------------------------------------------------------------------------------
+// The body. `wide` widens it sideways (a squashed fly).
+void drawAbdomen(Canvas& canvas, const Placement& at, double s, double wide) {
+    Path path(at);
+    path.ellipse(-0.22, 0.0, 0.27, 0.20 * wide);
+    canvas.fill(path, kAbdomenSides);
+    if (s < 6.0) return;
+    path.clear();
+    path.ellipse(-0.23, 0.0, 0.25, 0.145 * wide);
+    canvas.fill(path, kAbdomenMiddle);
+    if (s < 12.0) return;
+    // Mottling: soft light and dark patches of uneven size, overlapping, offset from
+    // segment to segment so that they never line up into bands; a dark line down the middle.
+    Path light(at), dark(at);
+    struct Patch {
+        double x, y, rx, ry, angle;
+        bool dark;
+    };
+    const Patch patches[] = {
+        {-0.04, 0.060, 0.060, 0.045, 0.5, false}, {-0.10, 0.095, 0.050, 0.040, -0.3, true},
+        {-0.15, 0.050, 0.055, 0.040, 0.2, true},  {-0.20, 0.105, 0.060, 0.045, 0.6, false},
+        {-0.26, 0.060, 0.050, 0.045, -0.4, false}, {-0.31, 0.100, 0.045, 0.035, 0.3, true},
+        {-0.36, 0.050, 0.045, 0.035, 0.1, true},  {-0.42, 0.070, 0.035, 0.030, 0.4, false},
+    };
+    for (const Patch& p : patches) {
+        for (double side : {1.0, -1.0}) (p.dark ? dark : light).ellipse(p.x, side * p.y * wide, p.rx, p.ry * wide, side * p.angle);
+    }
+    canvas.fill(light, kMottleLight);
+    canvas.fill(dark, kMottleDark);
+    path.clear();
+    path.ellipse(-0.25, 0.0, 0.21, 0.018 * wide);
+    canvas.fill(path, kMottleDark);
+}
+
+void drawThorax(Canvas& canvas, const Placement& at, double s, double wide) {
+    Path path(at);
+    path.ellipse(0.12, 0.0, 0.17, 0.155 * wide);
+    if (s >= 14.0) path.ellipse(-0.045, 0.0, 0.05, 0.085 * wide);  // scutellum
+    canvas.fill(path, s >= 10.0 ? kThoraxEdge : kThorax);
+    if (s >= 10.0) {
+        path.clear();
+        path.ellipse(0.125, 0.0, 0.15, 0.135 * wide);
+        canvas.fill(path, kThorax);
+    }
+    if (s >= 14.0) {
+        // The four dark stripes down the back, the outer pair shorter.
+        path.clear();
+        for (double y : {-0.095, -0.033, 0.033, 0.095}) path.ellipse(0.14, y * wide, 0.125 - 0.3 * std::fabs(y), 0.014);
+        canvas.fill(path, kThoraxStripes);
+    }
+}
+
+void drawHead(Canvas& canvas, const Placement& at, double s, double wide, double tilt) {
+    Path path(at);
+    path.ellipse(0.355, 0.0, 0.085, 0.165 * wide, tilt);
+    canvas.fill(path, kHead);
+    path.clear();
+    path.ellipse(0.335, 0.09 * wide, 0.085, 0.075, 0.35 + tilt);
+    path.ellipse(0.335, -0.09 * wide, 0.085, 0.075, -0.35 + tilt);
+    canvas.fill(path, kEyes);
+    if (s >= 16.0) {
+        path.clear();
+        path.ellipse(0.37, 0.0, 0.06, 0.02, tilt);
+        canvas.fill(path, kFace);
+    }
+    if (s >= 24.0) {
+        path.clear();
+        path.ellipse(0.355, 0.10 * wide, 0.025, 0.02, 0.5);
+        path.ellipse(0.355, -0.10 * wide, 0.025, 0.02, -0.5);
+        canvas.fill(path, kEyeShine);
+    }
+}
+
+// What the body layer shows: it depends on the size, heading and this alone.
+enum class BodyForm : std::uint8_t { Folded, Opening, Beating, Streaked, Squashed };
+
+BodyForm bodyFormOf(const CanonicalPicture& pic) {
+    switch (pic.stance) {
+    case Stance::Jumping: return BodyForm::Opening;
+    case Stance::Flying: return pic.motionBlur ? BodyForm::Streaked : BodyForm::Beating;
+    case Stance::Landing: return BodyForm::Beating;
+    case Stance::Squashed: return BodyForm::Squashed;
+    default: return BodyForm::Folded;
+    }
+}
+
+Placement placementFor(const CanonicalPicture& pic, double centre) {
+    Placement at;
+    at.originX = centre;  // the pixel corner at the anchor is the body centre
+    at.originY = centre;
+    at.cosH = pic.cosHeading;
+    at.sinH = pic.sinHeading;
+    at.scale = pic.size;
+    return at;
+}
+
+// On the glass, a faint, soft contact shadow just round the body, so that the fly does
+// not look pasted on. It lies over the legs' inner ends, which are nearly black anyway,
+// and so goes into the body layer.
+void drawContactShadow(Canvas& canvas, const CanonicalPicture& pic, double centre) {
+    const double s = pic.size, c = pic.cosHeading, n = pic.sinHeading;
+    const Canvas::SoftEllipse body{centre - 0.02 * s * c, centre - 0.02 * s * n, 0.45 * s, 0.19 * s, c, n};
+    canvas.shadow(body, 0.6 + 0.04 * s, kContactShadow);
+}
+
+// A squashed fly's pale smear on the glass, under its legs.
+void drawSmear(Canvas& canvas, const Placement& at) {
+    Path smear(at);
+    smear.ellipse(-0.34, 0.20, 0.22, 0.12, 0.5);
+    smear.ellipse(-0.12, 0.30, 0.12, 0.07, 0.2);
+    smear.ellipse(-0.50, 0.06, 0.10, 0.07);
+    canvas.fill(smear, kSmear);
+}
+
+// Everything above the legs: body, wings, head, and under them the contact shadow.
+void drawBody(Canvas& canvas, const CanonicalPicture& pic, BodyForm form, bool contact, double centre) {
+    const double s = pic.size;
+    const Placement at = placementFor(pic, centre);
+    if (contact) drawContactShadow(canvas, pic, centre);
+    const bool squashed = form == BodyForm::Squashed;
+    const double wide = squashed ? 1.3 : 1.0;
+    if (form == BodyForm::Streaked) drawStreak(canvas, at);
+    if (form == BodyForm::Beating || form == BodyForm::Streaked) drawBeatingWings(canvas, at, form == BodyForm::Streaked);
+    drawAbdomen(canvas, at, s, wide);
+    drawThorax(canvas, at, s, wide);
+    if (form == BodyForm::Folded) drawWings(canvas, at, s, kWingSpread, kWingSpread, kWingLength, 1.0f);
+    if (form == BodyForm::Opening) {
+        drawWings(canvas, at, s, kOpeningSpread, kOpeningSpread, kWingLength * 0.82, 0.8f);
+    }
+    if (squashed) drawWings(canvas, at, s, 0.95, -0.08, kWingLength * 0.86, 0.9f);
+    drawHead(canvas, at, s, squashed ? 1.1 : 1.0, squashed ? 0.18 : 0.0);
+}
+
+void drawFlightShadow(Canvas& canvas, const CanonicalPicture& pic, BodyForm form, double cx, double cy) {
     const double s = pic.size, alt = pic.altitude;
     const double sx = cx + kShadowDirX * alt, sy = cy + kShadowDirY * alt;
     const double c = pic.cosHeading, n = pic.sinHeading;
     // Body, widened by the blur of the wings when they beat.
-    const Canvas::SoftEllipse body{sx - 0.04 * s * c, sy - 0.04 * s * n, 0.44 * s,
-                                   (pic.wingsBlurred ? 0.30 : 0.16) * s, c, n};
+    const double wings = form == BodyForm::Opening ? 0.24 : 0.30;
+    const Canvas::SoftEllipse body{sx - 0.04 * s * c, sy - 0.04 * s * n, 0.44 * s, wings * s, c, n};
+    // Higher up, the shadow spreads and pales.
     const double blur = 0.6 + 0.04 * s + 0.1 * alt;
     const float alpha = float(0.30 * (1.0 - 0.45 * alt / s));
     canvas.shadow(body, blur, alpha);
 }
 
-// Everything above the legs: body, wings, head. It depends only on size, heading and
-// whether the wings beat, not on the legs' frame, so it is drawn once into a layer and
-// reused; the layer always goes through the same compositing step, cached or not, so a
-// picture comes out the same either way.
-void drawBody(Canvas& canvas, const CanonicalPicture& pic, double centre) {
-    const double s = pic.size;
-    Placement at;
-    at.originX = centre;
-    at.originY = centre;
-    at.cosH = pic.cosHeading;
-    at.sinH = pic.sinHeading;
-    at.scale = s;
-    Path path(at), extra(at);
-
-    // A dark rim around the body keeps it distinct on any background.
-    const double rim = std::max(0.018 * s, 0.6) / s;
-    path.ellipse(-0.22, 0.0, 0.27 + rim, 0.19 + rim);
-    path.ellipse(0.12, 0.0, 0.17 + rim, 0.16 + rim);
-    path.ellipse(0.335, 0.0, 0.085 + rim, 0.165 + rim);
-    canvas.fill(path, kOutline);
-
-    path.clear();
-    path.ellipse(-0.22, 0.0, 0.27, 0.19);
-    canvas.fill(path, kAbdomen);
-    if (s >= 10.0) {
-        path.clear();
-        for (double x : {-0.10, -0.22, -0.34}) path.ellipseSlice(-0.22, 0.0, 0.27, 0.19, x - 0.045, x);
-        if (s >= 20.0) path.ellipse(-0.24, 0.0, 0.22, 0.014);
-        canvas.fill(path, kAbdomenMarks);
-    }
-
-    path.clear();
-    path.ellipse(0.12, 0.0, 0.17, 0.16);
-    canvas.fill(path, kThorax);
-    if (s >= 14.0) {
-        path.clear();
-        for (double y : {-0.1, -0.035, 0.035, 0.1}) path.ellipse(0.12, y, 0.13 - 0.25 * std::fabs(y), 0.016);
-        canvas.fill(path, kThoraxStripes);
-    }
-
-    path.clear();
-    if (pic.wingsBlurred) {
-        addBlurredWings(path, extra);
-        canvas.fill(path, kWingBlur);
-        canvas.fill(extra, kWingBlur);
-    } else {
-        addRestingWings(path, extra, s, s >= 20.0);
-        canvas.fill(path, kWing);
-        canvas.fill(extra, kWingLines);
-    }
-
-    path.clear();
-    path.ellipse(0.335, 0.0, 0.085, 0.165);
-    canvas.fill(path, kHead);
-    path.clear();
-    path.ellipse(0.33, 0.085, 0.08, 0.08, 0.3);
-    path.ellipse(0.33, -0.085, 0.08, 0.08, -0.3);
-    canvas.fill(path, kEyes);
-    if (s >= 24.0) {
-        path.clear();
-        path.ellipse(0.35, 0.10, 0.025, 0.02);
-        path.ellipse(0.35, -0.07, 0.025, 0.02);
-        canvas.fill(path, kEyeShine);
-    }
-}
-
+// ---------------------------------------------------------------------------------------
 // Recently drawn body layers, per thread, within a memory budget, least recently used
 // first out: a fly wobbling along a straight run keeps coming back to the same few
 // headings, so most redraws (a new leg frame) find their body here. Each layer keeps only
-// the box its pixels fill (a fly facing along an axis fills a third of its square), so
-// the budget holds two to three times as many bodies.
+// its drawn spans (a fly fills a third to a half of its square), so the budget holds two
+// to three times as many bodies. A layer always goes through the
+// same compositing step, cached or not, so a picture comes out the same either way.
 class BodyCache {
 public:
-    struct Placed {
-        const Layer& layer;
-        int x, y;  // the layer's top-left corner in the sprite
+    struct Entry {
+        Layer body;
+        std::list<std::uint64_t>::iterator place;
+        std::size_t bytes = 0;
     };
 
-    Placed get(const CanonicalPicture& pic) {
-        const std::uint32_t key = std::uint32_t(pic.key & 0xfff00000u) | (std::uint32_t(pic.headingIndex) << 1) |
-                                  (pic.wingsBlurred ? 1u : 0u);
+    // The entry stays valid until the next call: the newest entry is never evicted.
+    const Entry& get(const CanonicalPicture& pic, BodyForm form, bool contact) {
+        // Size, heading, form and the contact shadow.
+        const std::uint64_t key = (pic.key >> 14 << 4) | std::uint64_t(form) << 1 | std::uint64_t(contact);
         auto found = entries_.find(key);
         if (found != entries_.end()) {
             order_.splice(order_.begin(), order_, found->second.place);
-            return {found->second.layer, found->second.x, found->second.y};
+            return found->second;
         }
-        const int side = 2 * spriteAnchor(pic.size);
-        scratch_.width = scratch_.height = side;
-        scratch_.pixels.assign(std::size_t(side) * std::size_t(side), 0u);
-        Canvas canvas(scratch_.pixels.data(), side, side);
-        drawBody(canvas, pic, spriteAnchor(pic.size));
-        scratch_.findSpans();
-
-        int top = 0, bottom = side, left = side, right = 0;
-        while (top < bottom && scratch_.spanBegin[std::size_t(top)] == scratch_.spanEnd[std::size_t(top)]) ++top;
-        while (bottom > top && scratch_.spanBegin[std::size_t(bottom - 1)] == scratch_.spanEnd[std::size_t(bottom - 1)]) --bottom;
-        for (int y = top; y < bottom; ++y) {
-            if (scratch_.spanBegin[std::size_t(y)] == scratch_.spanEnd[std::size_t(y)]) continue;
-            left = std::min(left, scratch_.spanBegin[std::size_t(y)]);
-            right = std::max(right, scratch_.spanEnd[std::size_t(y)]);
-        }
-        if (right < left) left = right = 0;
-
         order_.push_front(key);
         Entry& entry = entries_[key];
         entry.place = order_.begin();
-        entry.x = left;
-        entry.y = top;
-        Layer& layer = entry.layer;
-        layer.width = right - left;
-        layer.height = bottom - top;
-        layer.pixels.resize(std::size_t(layer.width) * std::size_t(layer.height));
-        for (int y = 0; y < layer.height; ++y) {
-            std::copy_n(scratch_.pixels.data() + std::size_t(top + y) * side + left, layer.width,
-                        layer.pixels.data() + std::size_t(y) * layer.width);
-        }
-        layer.findSpans();
-        entry.bytes = (layer.pixels.size() + 2 * std::size_t(layer.height)) * sizeof(std::uint32_t) + kEntryOverhead;
+        const int anchor = spriteAnchor(pic.size);
+        draw(entry.body, 2 * anchor, [&](Canvas& c) { drawBody(c, pic, form, contact, anchor); });
+        entry.bytes = entry.body.bytes() + kEntryOverhead;
         bytes_ += entry.bytes;
         // The newest entry stays, even should it alone exceed the budget.
         while (bytes_ > kBudgetBytes && order_.size() > 1) {
@@ -300,25 +497,59 @@ public:
             entries_.erase(oldest);
             order_.pop_back();
         }
-        return {layer, entry.x, entry.y};
+        return entry;
     }
 
 private:
     // Enough for a few dozen flies of any one size to find the headings they walk at,
     // without growing the program by megabytes.
     static constexpr std::size_t kBudgetBytes = std::size_t(2) << 20;
-    static constexpr std::size_t kEntryOverhead = 128;  // map node, list node, vectors
-    struct Entry {
-        Layer layer;
-        int x = 0, y = 0;
-        std::list<std::uint32_t>::iterator place;
-        std::size_t bytes = 0;
-    };
-    std::unordered_map<std::uint32_t, Entry> entries_;
-    std::list<std::uint32_t> order_;  // most recently used first
+    static constexpr std::size_t kEntryOverhead = 192;  // map node, list node, vectors
+
+    // Draws into the full square, then keeps only what is drawn.
+    template <class DrawFn>
+    void draw(Layer& layer, int side, DrawFn drawFn) {
+        scratch_.assign(std::size_t(side) * std::size_t(side), 0u);
+        Canvas canvas(scratch_.data(), side, side);
+        drawFn(canvas);
+        layer.take(scratch_.data(), side, side);
+        // A square for a very large fly is not kept beside the budget.
+        if (scratch_.size() * sizeof(std::uint32_t) > kBudgetBytes) std::vector<std::uint32_t>().swap(scratch_);
+    }
+
+    std::unordered_map<std::uint64_t, Entry> entries_;
+    std::list<std::uint64_t> order_;  // most recently used first
     std::size_t bytes_ = 0;
-    Layer scratch_;  // the full square each body is drawn into before it is cropped
+    std::vector<std::uint32_t> scratch_;  // the full square each layer is drawn into
 };
+
+// Legs one by one: filling them together would sweep the empty space between them on
+// every row. `over` picks the parts that lie above the body (grooming legs below the knee).
+void drawLegs(Canvas& canvas, const CanonicalPicture& pic, const Placement& at, bool over) {
+    Path path(at);
+    for (int side = 0; side < 2; ++side) {
+        for (int leg = 0; leg < 3; ++leg) {
+            bool legOver = false;
+            Leg l = legFor(pic, side, leg, &legOver);
+            if (over && !legOver) continue;
+            if (side && pic.stance != Stance::Squashed) l = mirrored(l);
+            path.clear();
+            if (over) addLegSegments(path, l, pic.size, 1, 3);
+            else addLegSegments(path, l, pic.size, 0, legOver ? 1 : 3);
+            canvas.fill(path, kLegs);
+        }
+    }
+}
+
+// A squashed fly fades out: every premultiplied channel scaled alike.
+void fadeOut(Sprite& out, int fade) {
+    const std::uint32_t keep = std::uint32_t(256 * (kSquashFadeSteps - fade) / kSquashFadeSteps);
+    for (std::uint32_t& p : out.pixels) {
+        const std::uint32_t rb = ((p & 0x00ff00ffu) * keep >> 8) & 0x00ff00ffu;
+        const std::uint32_t ag = (((p >> 8) & 0x00ff00ffu) * keep) & 0xff00ff00u;
+        p = rb | ag;
+    }
+}
 
 }  // namespace
 
@@ -328,39 +559,30 @@ void renderFly(const FlyView& fly, Sprite& out) {
     const int anchor = spriteAnchor(pic.size);
     out.width = out.height = side;
     out.anchorX = out.anchorY = anchor;
+    out.fitWidth = out.fitHeight = pic.castsFlightShadow() ? side : 2 * anchor;
     out.pixels.assign(std::size_t(side) * std::size_t(side), 0u);
     Canvas canvas(out.pixels.data(), side, side);
 
-    if (pic.altitude > 0.0f) drawShadow(canvas, pic, anchor, anchor);
+    static thread_local BodyCache cache;
+    const BodyForm form = bodyFormOf(pic);
+    const bool squashed = form == BodyForm::Squashed;
+    const BodyCache::Entry& body = cache.get(pic, form, !pic.castsFlightShadow() && !squashed);
+    const Placement at = placementFor(pic, anchor);
+    if (pic.castsFlightShadow()) drawFlightShadow(canvas, pic, form, anchor, anchor);
+    if (squashed) drawSmear(canvas, at);
 
-    Placement at;
-    at.originX = anchor;  // the pixel corner at the anchor is the body centre
-    at.originY = anchor;
-    at.cosH = pic.cosHeading;
-    at.sinH = pic.sinHeading;
-    at.scale = pic.size;
-    Path path(at);
-    // Leg by leg: filling them together would sweep the empty space between them on
-    // every row.
-    for (int side = 0; side < 2; ++side) {
-        for (int leg = 0; leg < 3; ++leg) {
-            path.clear();
-            addLeg(path, pic, side, leg);
-            canvas.fill(path, kLegs);
-        }
-    }
+    drawLegs(canvas, pic, at, false);
     // Antennae: short and stubby, just in front of the eyes.
     if (pic.size >= 12.0f) {
-        path.clear();
+        Path path(at);
         const double w = std::max(0.02 * pic.size, 0.7);
         path.segment(0.40, 0.025, 0.45, 0.05, w);
         path.segment(0.40, -0.025, 0.45, -0.05, w);
         canvas.fill(path, kLegs);
     }
-
-    static thread_local BodyCache cache;
-    const BodyCache::Placed body = cache.get(pic);
-    canvas.drawLayer(body.layer, body.x, body.y);
+    canvas.drawLayer(body.body);
+    if (pic.stance == Stance::Grooming) drawLegs(canvas, pic, at, true);
+    if (pic.fade > 0) fadeOut(out, pic.fade);
 }
 
 }  // namespace gnatter

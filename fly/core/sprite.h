@@ -15,6 +15,10 @@ struct Sprite {
     // Where the fly's body centre (FlyView::x, y) lies in the buffer, in pixels from the
     // top-left corner: the window goes at (x - anchorX, y - anchorY).
     int anchorX = 0, anchorY = 0;
+    // Every pixel outside the top-left fitWidth x fitHeight corner is clear: a fly
+    // without a flight shadow fits the square of twice its anchor, and its window may be
+    // cut down to that.
+    int fitWidth = 0, fitHeight = 0;
     // width * height pixels, top row first, each 0xAARRGGBB with premultiplied colour
     // (in memory little-endian: B, G, R, A, as a Windows 32-bit DIB expects).
     std::vector<std::uint32_t> pixels;
@@ -25,10 +29,12 @@ struct Sprite {
 // window never needs resizing.
 int spriteSide(float size);
 
-// Renders the fly (and its shadow when pose.altitude > 0) into `out`, reusing its
-// storage; out.width == out.height == spriteSide(fly.size). Draws exactly what
-// FlyView::pictureKey says (see pictureKeyFor). Keeps a per-thread cache of drawn bodies
-// (at most 2 MB), so it is safe to call from several threads at once.
+// Renders the fly into `out`, reusing its storage; out.width == out.height ==
+// spriteSide(fly.size). A fly in the air casts its shadow down and to the right by its
+// altitude; one on the glass gets a faint contact shadow under its body. Draws exactly
+// what FlyView::pictureKey says (see pictureKeyFor). Keeps a per-thread cache of drawn
+// bodies (about 2 MB, more only for one body larger than that), so it is safe to call
+// from several threads at once.
 void renderFly(const FlyView& fly, Sprite& out);
 
 }  // namespace gnatter

@@ -194,8 +194,9 @@ struct Swarm::Impl : Habitat {
                     break;
                 case Mode::Gone: break;
             }
-            updateView(f);
         }
+        // Views last: a fly may set another off (a chase), and both show it at once.
+        for (Fly& f : flies) updateView(f);
         ++now;
     }
 

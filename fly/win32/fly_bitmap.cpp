@@ -70,9 +70,9 @@ bool FlyCanvas::upload(HWND window, const gnatter::FlyView& fly, bool fitToPose)
 
     POINT topLeft = windowTopLeft(fly.x, fly.y, sprite_.anchorX, sprite_.anchorY);
     SIZE size = {sprite_.width, sprite_.height};
-    if (fitToPose && !(fly.pose.altitude > 0.0f)) {
-        size.cx = std::min(sprite_.width, 2 * sprite_.anchorX);
-        size.cy = std::min(sprite_.height, 2 * sprite_.anchorY);
+    if (fitToPose && sprite_.fitWidth > 0 && sprite_.fitHeight > 0) {
+        size.cx = std::min(sprite_.width, sprite_.fitWidth);
+        size.cy = std::min(sprite_.height, sprite_.fitHeight);
     }
     POINT source = {0, 0};
     BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};

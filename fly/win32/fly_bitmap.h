@@ -31,8 +31,8 @@ public:
 
     // Renders the fly and puts the picture on `window`, placed for the fly's position.
     // Returns false when GDI fails; `sprite()` then still holds the rendered fly.
-    // With fitToPose, a fly without a shadow gets a window only as large as the fly's own
-    // reach, the sprite's top-left square of twice its anchor: the rest of the sprite is
+    // With fitToPose, a fly without a flight shadow gets a window only as large as the
+    // sprite's fitted corner (its own reach, twice its anchor): the rest of the sprite is
     // room for a shadow, and leaving it out keeps the copy of the picture that each
     // window holds on to (Wine keeps one per window) well under half the size. The window
     // grows back when the fly takes off, its top-left corner staying where it was.

@@ -26,6 +26,7 @@ struct Accepted {
     int count, timeout, size, variation;
     bool help, stop, hasSeed;
     std::uint64_t seed;
+    bool noSwat = false;
 };
 
 // Cases are named by their name alone, not by a dump of their bytes.
@@ -45,6 +46,7 @@ TEST_P(AcceptedForm, ParsesToExpectedOptions) {
     EXPECT_EQ(r.options.stopRunning, c.stop);
     EXPECT_EQ(r.options.hasSeed, c.hasSeed);
     EXPECT_EQ(r.options.seed, c.seed);
+    EXPECT_EQ(r.options.swat, !c.noSwat);
     EXPECT_TRUE(r.error.empty()) << "unexpected error text: " << r.error;
 }
 
@@ -67,6 +69,8 @@ const Accepted kAccepted[] = {
     {"SeedZero", {"--seed", "0"}, 1, 15, 36, 0, false, false, true, 0},
     {"SeedLargest", {"--seed", "18446744073709551615"}, 1, 15, 36, 0, false, false, true, UINT64_MAX},
     {"SeedWithLauncherForm", {"-n", "4", "--seed", "12345", "-t", "9", "-s", "20"}, 4, 9, 20, 0, false, false, true, 12345},
+    {"NoSwat", {"--no-swat"}, 1, 15, 36, 0, false, false, false, 0, true},
+    {"NoSwatAmongOthers", {"-n", "2", "--no-swat", "--stop"}, 2, 15, 36, 0, false, true, false, 0, true},
 };
 
 INSTANTIATE_TEST_SUITE_P(Options, AcceptedForm, ::testing::ValuesIn(kAccepted),
@@ -129,6 +133,13 @@ const Rejected kRejected[] = {
     {"UnknownLongOption", {"--count", "3"}, "\"--count\""},
     {"StrayValue", {"-n", "3", "4"}, "\"4\""},
     {"GluedValue", {"-n3"}, "\"-n3\""},
+    {"GluedValueSaysHowToWriteIt", {"-n5"}, "write -n 5,"},
+    {"GluedWithEqualsSign", {"-t=60"}, "write -t 60,"},
+    {"GluedSeed", {"--seed42"}, "write --seed 42,"},
+    {"GluedWithLeadingZeros", {"-v" + std::string(300, '0') + "7"}, "write -v 7,"},
+    {"GluedNonNumberListsTheOptions", {"-nx"}, "the options are"},
+    {"NoSwatRepeated", {"--no-swat", "--no-swat"}, "--no-swat"},
+    {"NoSwatTakesNoValue", {"--no-swat", "0"}, "\"0\""},
     {"EmptyWord", {""}, "\"\""},
 };
 
@@ -148,25 +159,64 @@ TEST(OptionsError, TrimsAnOverlongWord) {
     EXPECT_NE(r.error.find("zzz...\""), std::string::npos) << r.error;
 }
 
-TEST(OptionsError, ReplacesUnprintableBytes) {
-    const ParseResult r = parseOptions({std::string("-\x1b[2J\x7f\xc3\xa9\n", 9)});
-    ASSERT_FALSE(r.ok);
-    for (char c : r.error) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        EXPECT_TRUE(u >= 0x20 && u < 0x7f) << "unprintable byte " << int(u) << " in: " << r.error;
-    }
-    EXPECT_NE(r.error.find("\"-?[2J????\""), std::string::npos) << r.error;
+// The rejected word comes back as typed, in any script; only control characters and
+// malformed UTF-8 become '?'.
+struct QuotedCase {
+    const char* name;
+    std::string word;
+    std::string shown;
+};
+
+std::string times(const std::string& text, int count) {
+    std::string out;
+    while (count-- > 0) out += text;
+    return out;
 }
+
+void PrintTo(const QuotedCase& c, std::ostream* out) { *out << c.name; }
+
+class QuotedWord : public ::testing::TestWithParam<QuotedCase> {};
+
+TEST_P(QuotedWord, IsShownAsTyped) {
+    const ParseResult r = parseOptions({"-n", GetParam().word});
+    ASSERT_FALSE(r.ok);
+    EXPECT_EQ(r.error, "Option -n needs a whole number of flies from 1 to 200, not \"" + GetParam().shown + "\".");
+}
+
+const QuotedCase kQuoted[] = {
+    {"Cyrillic", "\xd0\xbf\xd1\x8f\xd1\x82\xd1\x8c", "\xd0\xbf\xd1\x8f\xd1\x82\xd1\x8c"},
+    {"OutsideTheBasicPlane", "\xf0\x9f\xaa\xb0!", "\xf0\x9f\xaa\xb0!"},
+    {"Controls", std::string("\x1b[2J\x7f\xc2\x85\n", 8), "?[2J???"},
+    {"LoneContinuationByte", "a\x80z", "a?z"},
+    {"CutSequence", "z\xd0", "z?"},
+    {"Overlong", "\xc0\xaf", "??"},
+    {"Surrogate", "\xed\xa0\x80", "???"},
+    {"LongWordCountsCharactersNotBytes", times("\xd0\xb6", 30), times("\xd0\xb6", 24) + "..."},
+};
+
+INSTANTIATE_TEST_SUITE_P(Options, QuotedWord, ::testing::ValuesIn(kQuoted),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(OptionsUsage, ListsEveryOptionWithRangeAndDefault) {
     const std::string usage = usageText();
     const char* expected[] = {"-n", "1 to 200", "default 1", "-t", "0 to 86400", "default 15",
                               "-s", "4 to 256", "default 36", "-v", "0 to 100", "default 0",
-                              "--seed", "--stop", "--help", "-h", "/?"};
+                              "--seed", "--stop", "--no-swat", "--help", "-h", "/?",
+                              "A left click on a fly swats it; --no-swat turns\nthat off"};
     for (const char* e : expected) {
         EXPECT_NE(usage.find(e), std::string::npos) << "usage text lacks \"" << e << "\":\n" << usage;
     }
-    EXPECT_GE(std::count(usage.begin(), usage.end(), '\n'), 8) << usage;
+    // A message box wraps long lines and shows spaces in a proportional font: short lines,
+    // each option at the start of its own, nothing aligned by runs of spaces.
+    std::size_t start = 0, options = 0;
+    for (std::size_t end; (end = usage.find('\n', start)) != std::string::npos; start = end + 1) {
+        const std::string line = usage.substr(start, end - start);
+        EXPECT_LE(line.size(), 50u) << "long line: " << line;
+        EXPECT_EQ(line.find("  "), std::string::npos) << "aligned by spaces: " << line;
+        if (!line.empty() && line[0] == '-' && line.find(": ") != std::string::npos) ++options;
+    }
+    EXPECT_EQ(start, usage.size()) << "the text must end with a line break";
+    EXPECT_EQ(options, 8u) << usage;
 }
 
 }  // namespace

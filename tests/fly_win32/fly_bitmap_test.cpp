@@ -156,12 +156,24 @@ TEST(FlyBitmap, FittedWindowHoldsAGroundedFlyAndGrowsForItsShadow) {
     EXPECT_EQ(2 * anchor, rect.right - rect.left);
     EXPECT_EQ(2 * anchor, rect.bottom - rect.top);
 
+    // Taking off from the glass, still without a flight shadow: the window stays fitted.
+    fly.pose.stance = gnatter::Stance::Jumping;
+    ASSERT_TRUE(canvas.upload(window.get(), fly, true));
+    GetWindowRect(window.get(), &rect);
+    EXPECT_EQ(2 * anchor, rect.right - rect.left);
+
     fly.pose.stance = gnatter::Stance::Flying;
     fly.pose.altitude = 20.0f;
     ASSERT_TRUE(canvas.upload(window.get(), fly, true));
     GetWindowRect(window.get(), &rect);
     EXPECT_EQ(200 - anchor, rect.left);
     EXPECT_EQ(gnatter::spriteSide(36.0f), rect.right - rect.left);
+
+    // A standing fly given an altitude stays on the glass and keeps the fitted window.
+    fly.pose.stance = gnatter::Stance::Standing;
+    ASSERT_TRUE(canvas.upload(window.get(), fly, true));
+    GetWindowRect(window.get(), &rect);
+    EXPECT_EQ(2 * anchor, rect.bottom - rect.top);
 }
 
 }  // namespace

@@ -200,3 +200,57 @@ TEST(LauncherStartup, ShowsWithTheCallersShowCommand)
 }
 
 }  // namespace
+
+// Every text a label can show fits its fixed box in the GUI font (16-pixel "Segoe UI"):
+// a static control wraps a text wider than its box onto a second line, which the box's
+// height then cuts off ("No timeout" showing as "No"). A single line may be a pixel
+// taller than the 20-pixel boxes in Segoe UI itself; only its descender gap is lost. The value labels' texts are read
+// back from the running launcher after moving each slider over its whole range.
+TEST_F(LauncherWindow, EveryLabelTextFitsItsBoxInTheGuiFont)
+{
+    HFONT font = CreateFontW(-16, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                             CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, VARIABLE_PITCH | FF_SWISS,
+                             L"Segoe UI");
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ previous = SelectObject(dc, font);
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
+    int checked = 0;
+    auto expectFits = [&](HWND box, const std::wstring& text) {
+        RECT client{};
+        GetClientRect(box, &client);
+        SIZE extent{};
+        GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+        EXPECT_LE(extent.cx, client.right) << "\"" << toUtf8(text) << "\" is " << extent.cx
+                                           << " px wide in a " << client.right << " px box";
+        // Laid out as the static control lays it out: one line, never wrapped.
+        RECT layout{0, 0, client.right, 0};
+        DrawTextW(dc, text.c_str(), -1, &layout, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS);
+        EXPECT_EQ(layout.bottom, metrics.tmHeight) << "\"" << toUtf8(text) << "\" wraps";
+        ++checked;
+    };
+
+    const std::vector<HWND> children = childWindows(launcher_.window);
+    ASSERT_EQ(children.size(), std::size(kControls));
+    for (size_t row = 0; row < 4; ++row) {
+        HWND rowLabel = children[row * 3], valueLabel = children[row * 3 + 1];
+        HWND slider = children[row * 3 + 2];
+        expectFits(rowLabel, windowText(rowLabel));
+        const int low = static_cast<int>(SendMessageW(slider, TBM_GETRANGEMIN, 0, 0));
+        const int high = static_cast<int>(SendMessageW(slider, TBM_GETRANGEMAX, 0, 0));
+        for (int position = low; position <= high; ++position) {
+            SendMessageW(slider, TBM_SETPOS, TRUE, position);
+            SendMessageW(launcher_.window, WM_HSCROLL, TB_THUMBPOSITION,
+                         reinterpret_cast<LPARAM>(slider));
+            expectFits(valueLabel, windowText(valueLabel));
+        }
+    }
+    expectFits(children[12], windowText(children[12]));
+    expectFits(children[13], windowText(children[13]));
+    EXPECT_EQ(checked, 4 + 50 + 601 + 26 + 101 + 2);
+    EXPECT_EQ(windowTextA(children[4]), "600");  // the labels really followed the sliders
+
+    SelectObject(dc, previous);
+    DeleteDC(dc);
+    DeleteObject(font);
+}

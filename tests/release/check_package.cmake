@@ -1,6 +1,6 @@
 # Checks the release zip: it holds exactly one folder TOP with exactly the listed files,
 # each byte-identical to the file it was made from (the executables the other tests ran,
-# the README and the licence), and the README keeps its Windows (CRLF) line endings.
+# the README and the licence), and both text files have Windows (CRLF) line endings.
 #   cmake -DZIP=<zip> -DTOP=<folder> -DCONTENTS=<list> -DWORK=<scratch> -P check_package.cmake
 # CONTENTS holds one "name-in-zip=source-path" line per expected file.
 foreach(var ZIP TOP CONTENTS WORK)
@@ -57,20 +57,23 @@ foreach(row IN LISTS rows)
 endforeach()
 
 # Notepad on older Windows shows a file with bare LF line ends as one long line.
-set(readme "${WORK}/${TOP}/README.txt")
-if(EXISTS "${readme}")
+foreach(text README.txt LICENSE.txt)
+  set(packed "${WORK}/${TOP}/${text}")
+  if(NOT EXISTS "${packed}")
+    continue()
+  endif()
   # As hex bytes, one per space-separated pair: file(READ) as text drops carriage returns.
-  file(READ "${readme}" hex HEX)
+  file(READ "${packed}" hex HEX)
   string(REGEX REPLACE "(..)" " \\1" bytes "${hex}")
   string(REGEX MATCHALL " 0a" lf "${bytes}")
   string(REGEX MATCHALL " 0d 0a" crlf "${bytes}")
   list(LENGTH lf lf_count)
   list(LENGTH crlf crlf_count)
   if(lf_count EQUAL 0 OR NOT lf_count EQUAL crlf_count)
-    string(APPEND failures "README.txt line endings: expected every one of its ${lf_count} "
+    string(APPEND failures "${text} line endings: expected every one of its ${lf_count} "
       "line feeds after a carriage return, actual ${crlf_count}\n")
   endif()
-endif()
+endforeach()
 
 if(failures)
   message(FATAL_ERROR "${failures}")
