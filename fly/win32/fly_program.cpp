@@ -1,17 +1,23 @@
 // The fly program's one thread: a hidden owner window and a loop around
-// MsgWaitForMultipleObjectsEx that gives the swarm real elapsed time, the monitors and
-// the pointer, and shows what it reports.
+// MsgWaitForMultipleObjectsEx that gives the swarm real elapsed time, the monitors,
+// the other programs' windows, the pointer and clicks, and shows what it reports.
 //
-// Clock: about 60 frames a second while any fly moves; the pointer is read 20 times a
-// second then (reading it may cost a round trip to the display server, and a startled
-// fly does not need it sooner). While every fly rests the loop sleeps until the first
-// rest ends, waking only every 100 ms to look at the pointer (an approaching pointer may
-// startle a fly) and every 250 ms for a full-screen application in front; the swarm is
-// advanced only when one of these changed. While the session is locked or the display
-// is off the loop waits without a timeout, and that time does not count: the swarm's
-// clock, and so the -t timeout, stands still until the user is back.
+// Clock: about 60 frames a second while any fly moves. While every fly rests the loop
+// sleeps until the first rest ends, waking only to read the pointer (every
+// Swarm::kPointerReadSeconds, every frame while it is near a fly) and to look at the
+// desktop; the swarm is advanced only when one of these changed. The desktop (other
+// programs' windows and a full-screen application in front) is read again soon after
+// the system reports a window moving, showing, hiding or going, and otherwise only every
+// second or two, in case such reports do not come. While the session is locked or the
+// display is off the loop waits without a timeout, and that time does not count: the
+// swarm's clock, and so the -t timeout, stands still until the user is back.
+//
+// Swatting: the primary button is read with the pointer (GetAsyncKeyState, no global
+// hook), and a press since the last reading swats at the pointer. The fly windows stay
+// click-through, so the click still reaches the window under the fly.
 #include "fly_program.h"
 
+#include "desktop_windows.h"
 #include "fly_windows.h"
 #include "fullscreen.h"
 #include "monitors.h"
@@ -24,6 +30,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <vector>
 
 namespace gnatter::win32 {
 
@@ -31,9 +38,14 @@ namespace {
 
 const UINT kTrayMessage = WM_APP + 1;
 const double kFramePeriodSeconds = 1.0 / 60.0;
-const double kPointerReadSeconds = 0.05;
-const double kRestingPollSeconds = 0.1;
-const double kFullScreenCheckSeconds = 0.25;
+const double kPointerReadSeconds = gnatter::Swarm::kPointerReadSeconds;
+// A window being dragged reports dozens of moves a second; one reading per this much.
+const double kDesktopEventDelaySeconds = 0.05;
+// The safety poll of the desktop: each reading costs a few milliseconds of round trips
+// to the window server, so it is slow. Faster while the system has not yet reported any
+// window event to us (Wine reports none), where it is the only way to notice a move.
+const double kDesktopPollSeconds = 2.0;
+const double kDesktopPollWithoutEventsSeconds = 1.0;
 const double kLongestRestWaitSeconds = 3600.0;
 
 // GUID_CONSOLE_DISPLAY_STATE (Windows 8 and later) and GUID_MONITOR_POWER_ON (before);
@@ -52,19 +64,25 @@ bool g_sessionLocked = false;
 bool g_displayOff = false;
 bool g_monitorsChanged = false;
 bool g_wakeNow = false;  // something happened that the swarm must hear at once
+bool g_swatting = true;
+std::size_t g_countShown = 0;  // flies counted in the tray tooltip
 
 // Clock, in QueryPerformanceCounter ticks.
 long long g_ticksPerSecond = 1;
 long long g_lastFrame = 0;
 long long g_nextFrame = 0;
-long long g_nextPoll = 0;
-long long g_nextFullScreenCheck = 0;
 long long g_nextPointerRead = 0;
+long long g_lastDesktopRead = 0;
+bool g_desktopDirty = true;  // a window event arrived since the last reading
 bool g_resting = false;
 
-// What the swarm was last told about the pointer and full-screen applications.
+// What the swarm was last told about the pointer, the windows and full-screen
+// applications, and the button as it was at the last reading.
 bool g_pointerPresent = false;
 POINT g_pointer = {};
+bool g_buttonDown = false;
+std::vector<gnatter::WindowBox> g_windows;
+bool g_windowsChanged = false;  // g_windows not yet passed to the swarm
 bool g_covered = false;
 gnatter::Rect g_coveredMonitor;
 
@@ -84,19 +102,81 @@ void departNow() {
     g_wakeNow = true;
 }
 
+// ---- reading the pointer, the button and the desktop ----
+
+struct PointerReading {
+    bool present = false;
+    POINT at = {};
+    bool pressed = false;  // the primary button went down since the last reading
+};
+
+// GetAsyncKeyState reports the physical buttons: with swapped buttons the primary one
+// is the right. Its low bit catches a click that began and ended between two readings.
+bool primaryButtonPressed() {
+    const int button = GetSystemMetrics(SM_SWAPBUTTON) ? VK_RBUTTON : VK_LBUTTON;
+    const SHORT state = GetAsyncKeyState(button);
+    const bool down = (state & 0x8000) != 0;
+    const bool pressed = (state & 0x0001) != 0 || (down && !g_buttonDown);
+    g_buttonDown = down;
+    return pressed;
+}
+
+PointerReading readPointer() {
+    PointerReading reading;
+    reading.present = GetCursorPos(&reading.at) != FALSE;  // fails on the secure desktop
+    reading.pressed = g_swatting && primaryButtonPressed();
+    return reading;
+}
+
+bool pointerMoved(const PointerReading& reading) {
+    return reading.present != g_pointerPresent ||
+           (reading.present && (reading.at.x != g_pointer.x || reading.at.y != g_pointer.y));
+}
+
+// Right after advance(): the swarm takes the reading as of now.
+void passPointer(const PointerReading& reading) {
+    if (pointerMoved(reading)) {
+        g_pointerPresent = reading.present;
+        g_pointer = reading.at;
+        g_swarm->setPointer(g_pointerPresent, static_cast<float>(g_pointer.x), static_cast<float>(g_pointer.y));
+    }
+    if (reading.pressed && reading.present) {
+        g_swarm->swat(static_cast<float>(reading.at.x), static_cast<float>(reading.at.y));
+    }
+}
+
+long long nextDesktopRead() {
+    if (g_desktopDirty) return g_lastDesktopRead + ticks(kDesktopEventDelaySeconds);
+    return g_lastDesktopRead +
+           ticks(desktopEventsArrive() ? kDesktopPollSeconds : kDesktopPollWithoutEventsSeconds);
+}
+
+bool sameRect(const gnatter::Rect& a, const gnatter::Rect& b) {
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+// True when the other windows or the full-screen state changed since the last reading.
+bool readDesktop(long long at) {
+    g_desktopDirty = false;
+    g_lastDesktopRead = at;
+    bool changed = false;
+    std::vector<gnatter::WindowBox> windows = desktopWindows();
+    if (!sameWindows(windows, g_windows)) {
+        g_windows = std::move(windows);
+        g_windowsChanged = true;
+        changed = true;
+    }
+    gnatter::Rect monitor;
+    const bool covered = findFullScreenMonitor(monitor);
+    if (covered != g_covered || (covered && !sameRect(monitor, g_coveredMonitor))) {
+        g_covered = covered;
+        g_coveredMonitor = monitor;
+        changed = true;
+    }
+    return changed;
+}
+
 // ---- the frame ----
-
-bool readPointer(bool& present, POINT& at) {
-    present = GetCursorPos(&at) != FALSE;  // fails on the secure desktop
-    return present != g_pointerPresent || (present && (at.x != g_pointer.x || at.y != g_pointer.y));
-}
-
-bool readFullScreen(bool& covered, gnatter::Rect& monitor) {
-    covered = findFullScreenMonitor(monitor);
-    return covered != g_covered ||
-           (covered && (monitor.left != g_coveredMonitor.left || monitor.top != g_coveredMonitor.top ||
-                        monitor.right != g_coveredMonitor.right || monitor.bottom != g_coveredMonitor.bottom));
-}
 
 // Until the first rest ends (the swarm counts its timeout in), but never less than a
 // frame: should the swarm still rest when the wait is over, the loop must not spin.
@@ -104,7 +184,14 @@ double restWaitSeconds() {
     return std::min(std::max(g_swarm->restingSecondsLeft(), kFramePeriodSeconds), kLongestRestWaitSeconds);
 }
 
-void frame(long long at) {
+void showFlyCount() {
+    const std::size_t alive = g_swarm->aliveCount();
+    if (alive == g_countShown) return;
+    g_countShown = alive;
+    setTrayFlyCount(g_owner, static_cast<int>(alive));
+}
+
+void frame(long long at, const PointerReading* reading) {
     const double elapsed = static_cast<double>(at - g_lastFrame) / static_cast<double>(g_ticksPerSecond);
     g_lastFrame = at;
     g_wakeNow = false;
@@ -113,20 +200,17 @@ void frame(long long at) {
         g_monitorsChanged = false;
         g_swarm->setMonitors(currentMonitors());
     }
-    if (at >= g_nextPointerRead) {
-        readPointer(g_pointerPresent, g_pointer);
-        g_swarm->setPointer(g_pointerPresent, static_cast<float>(g_pointer.x), static_cast<float>(g_pointer.y));
-        g_nextPointerRead = at + ticks(kPointerReadSeconds);
+    if (g_windowsChanged) {
+        g_windowsChanged = false;
+        g_swarm->setWindows(g_windows);
     }
     // The swarm skips time in which every fly rests in one go and clamps the rest, so
     // the real elapsed time goes in as it is.
     g_swarm->advance(elapsed);
+    if (reading != nullptr) passPointer(*reading);
 
-    if (at >= g_nextFullScreenCheck) {
-        readFullScreen(g_covered, g_coveredMonitor);
-        g_nextFullScreenCheck = at + ticks(kFullScreenCheckSeconds);
-    }
     g_flies.update(*g_swarm, g_covered ? &g_coveredMonitor : nullptr);
+    showFlyCount();
 
     if (g_swarm->done()) {
         DestroyWindow(g_owner);
@@ -134,47 +218,43 @@ void frame(long long at) {
     }
     g_resting = g_swarm->allResting();
     g_nextFrame = at + ticks(g_resting ? restWaitSeconds() : kFramePeriodSeconds);
-    g_nextPoll = at + ticks(kRestingPollSeconds);
+    // Near a fly the pointer is followed every frame: a click may hit it, or the
+    // pointer's approach may startle it.
+    if (g_swarm->pointerNearFly()) g_nextPointerRead = std::min(g_nextPointerRead, at + ticks(kFramePeriodSeconds));
 }
 
-// While resting: true when the pointer or a full-screen application changed; the frame
-// that follows then reads them again at once. The full-screen look costs several calls,
-// so it keeps its own slower pace here too.
-bool somethingChanged(long long at) {
-    bool present = false, covered = false;
-    POINT pointer = {};
-    gnatter::Rect monitor;
-    const bool pointerChanged = readPointer(present, pointer);
-    bool coverChanged = false;
-    if (at >= g_nextFullScreenCheck) {
-        coverChanged = readFullScreen(covered, monitor);
-        g_nextFullScreenCheck = at + ticks(kFullScreenCheckSeconds);
-    }
-    if (pointerChanged) g_nextPointerRead = 0;
-    if (coverChanged) g_nextFullScreenCheck = 0;
-    return pointerChanged || coverChanged;
-}
-
-// Called after every wake-up: runs a frame when one is due.
+// Called after every wake-up: reads what is due, and runs a frame when one is due or
+// when something the swarm must hear changed.
 void tick() {
     const long long at = now();
-    // A frame within a millisecond of its time is due: waits are whole milliseconds.
-    if (g_wakeNow || g_monitorsChanged || at + ticks(0.001) >= g_nextFrame) {
-        frame(at);
-    } else if (g_resting && at >= g_nextPoll) {
-        g_nextPoll = at + ticks(kRestingPollSeconds);
-        if (somethingChanged(at)) frame(at);
+    const long long slack = ticks(0.001);  // waits are whole milliseconds
+    if (takeDesktopChanged()) g_desktopDirty = true;
+    bool run = g_wakeNow || g_monitorsChanged || at + slack >= g_nextFrame;
+    if (at + slack >= nextDesktopRead()) run = readDesktop(at) || run;
+
+    PointerReading reading;
+    const bool pointerDue = at + slack >= g_nextPointerRead;
+    if (pointerDue) {
+        reading = readPointer();
+        run = run || reading.pressed || pointerMoved(reading);
+        const bool closeBy = g_swarm->pointerNearFly();
+        g_nextPointerRead = at + ticks(closeBy ? kFramePeriodSeconds : kPointerReadSeconds);
     }
+    if (run) frame(at, pointerDue ? &reading : nullptr);
 }
 
 DWORD waitMilliseconds() {
     if (paused()) return INFINITE;
     if (g_wakeNow || g_monitorsChanged) return 0;
-    long long due = g_nextFrame;
-    if (g_resting) due = std::min(due, g_nextPoll);
+    const long long due = std::min({g_nextFrame, g_nextPointerRead, nextDesktopRead()});
     const long long left = due - now();
     if (left <= 0) return 0;
     return static_cast<DWORD>(left * 1000 / g_ticksPerSecond);
+}
+
+void setSwatting(bool on) {
+    g_swatting = on;
+    if (on) primaryButtonPressed();  // forget presses from while it was off
 }
 
 // ---- the owner window ----
@@ -184,17 +264,21 @@ void setPaused(bool locked, bool displayOff) {
     g_sessionLocked = locked;
     g_displayOff = displayOff;
     if (wasPaused && !paused()) {
-        // Back again: the time away does not count.
+        // Back again: the time away does not count, and the windows may have changed.
         g_lastFrame = now();
         g_wakeNow = true;
+        g_desktopDirty = true;
     }
 }
 
 LRESULT onTrayMessage(LPARAM lParam) {
     const UINT mouseMessage = LOWORD(lParam);
-    if (mouseMessage == WM_LBUTTONUP || mouseMessage == WM_RBUTTONUP || mouseMessage == WM_CONTEXTMENU) {
-        if (trayMenuChoseShoo(g_owner)) departNow();
-    }
+    if (mouseMessage != WM_LBUTTONUP && mouseMessage != WM_RBUTTONUP && mouseMessage != WM_CONTEXTMENU) return 0;
+    const TrayCommand command = trayMenuChoice(g_owner, g_swatting);
+    // The clicks that went to the icon and the menu swat nothing.
+    if (g_swatting) primaryButtonPressed();
+    if (command == TrayCommand::ToggleSwatting) setSwatting(!g_swatting);
+    if (command == TrayCommand::Shoo) departNow();
     return 0;
 }
 
@@ -227,6 +311,7 @@ LRESULT onEndSession(WPARAM ending) {
 }
 
 LRESULT onDestroy(HWND window) {
+    stopWatchingDesktopWindows();
     g_flies.destroy();
     removeTrayIcon(window);
     WTSUnRegisterSessionNotification(window);
@@ -243,7 +328,7 @@ LRESULT CALLBACK ownerWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         return 0;
     }
     if (message == g_taskbarCreatedMessage && message != 0) {
-        addTrayIcon(window, kTrayMessage, static_cast<int>(g_swarm->flyCount()));  // Explorer restarted
+        addTrayIcon(window, kTrayMessage, static_cast<int>(g_swarm->aliveCount()));  // Explorer restarted
         return 0;
     }
     switch (message) {
@@ -290,6 +375,7 @@ void listenForPauses(HWND window) {
 
 bool startFlies(const gnatter::Options& options, std::uint64_t seed) {
     g_options = options;
+    g_swatting = options.swat;
     g_owner = createOwnerWindow();
     if (g_owner == nullptr) return false;
     g_taskbarCreatedMessage = RegisterWindowMessageW(L"TaskbarCreated");
@@ -300,7 +386,10 @@ bool startFlies(const gnatter::Options& options, std::uint64_t seed) {
         DestroyWindow(g_owner);
         return false;
     }
-    addTrayIcon(g_owner, kTrayMessage, static_cast<int>(g_swarm->flyCount()));
+    g_countShown = g_swarm->aliveCount();
+    addTrayIcon(g_owner, kTrayMessage, static_cast<int>(g_countShown));
+    watchDesktopWindows();
+    if (g_swatting) primaryButtonPressed();  // a press from before the start is no swat
 
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);

@@ -11,7 +11,8 @@ namespace gnatter::win32 {
 namespace {
 
 const UINT kIconId = 1;
-const UINT kShooCommand = 1;
+const UINT kSwattingCommand = 1;
+const UINT kShooCommand = 2;
 
 NOTIFYICONDATAW iconData(HWND owner) {
     NOTIFYICONDATAW data = {};
@@ -54,9 +55,17 @@ void removeTrayIcon(HWND owner) {
     Shell_NotifyIconW(NIM_DELETE, &data);
 }
 
-bool trayMenuChoseShoo(HWND owner) {
+void setTrayFlyCount(HWND owner, int flyCount) {
+    NOTIFYICONDATAW data = iconData(owner);
+    data.uFlags = NIF_TIP;
+    lstrcpynW(data.szTip, trayTooltip(flyCount).c_str(), ARRAYSIZE(data.szTip));
+    Shell_NotifyIconW(NIM_MODIFY, &data);
+}
+
+TrayCommand trayMenuChoice(HWND owner, bool swatting) {
     HMENU menu = CreatePopupMenu();
-    if (menu == nullptr) return false;
+    if (menu == nullptr) return TrayCommand::None;
+    AppendMenuW(menu, MF_STRING | (swatting ? MF_CHECKED : MF_UNCHECKED), kSwattingCommand, L"Swatting");
     AppendMenuW(menu, MF_STRING, kShooCommand, L"Shoo the flies");
     POINT at = {};
     GetCursorPos(&at);
@@ -67,7 +76,9 @@ bool trayMenuChoseShoo(HWND owner) {
         menu, TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON | TPM_BOTTOMALIGN, at.x, at.y, 0, owner, nullptr));
     PostMessageW(owner, WM_NULL, 0, 0);
     DestroyMenu(menu);
-    return chosen == kShooCommand;
+    if (chosen == kSwattingCommand) return TrayCommand::ToggleSwatting;
+    if (chosen == kShooCommand) return TrayCommand::Shoo;
+    return TrayCommand::None;
 }
 
 }  // namespace gnatter::win32

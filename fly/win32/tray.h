@@ -1,5 +1,5 @@
 // The notification-area icon: shows how many flies are out, and offers a menu with
-// "Shoo the flies".
+// "Swatting" (a check item) and "Shoo the flies".
 #pragma once
 
 #include <windows.h>
@@ -15,8 +15,12 @@ std::wstring trayTooltip(int flyCount);
 // `callbackMessage` with the mouse message in lParam.
 bool addTrayIcon(HWND owner, UINT callbackMessage, int flyCount);
 void removeTrayIcon(HWND owner);
+// Puts the count into the icon's tooltip.
+void setTrayFlyCount(HWND owner, int flyCount);
 
-// Shows the menu at the pointer; true when the user chose "Shoo the flies".
-bool trayMenuChoseShoo(HWND owner);
+enum class TrayCommand { None, ToggleSwatting, Shoo };
+
+// Shows the menu at the pointer, "Swatting" checked when `swatting`; returns the choice.
+TrayCommand trayMenuChoice(HWND owner, bool swatting);
 
 }  // namespace gnatter::win32

@@ -1,0 +1,163 @@
+// Enumerating and watching other programs' top-level windows. dwmapi.dll is loaded at
+// run time so the program still starts where it is missing; there no window counts as
+// cloaked and a window's bounds are its GetWindowRect.
+#include "desktop_windows.h"
+
+#include <windows.h>
+
+#include <iterator>
+
+namespace gnatter::win32 {
+
+namespace {
+
+// dwmapi.h values, so that the header (and the import) are not needed.
+using DwmGetWindowAttributeFn = HRESULT(WINAPI*)(HWND, DWORD, PVOID, DWORD);
+const DWORD kDwmExtendedFrameBounds = 9;  // DWMWA_EXTENDED_FRAME_BOUNDS
+const DWORD kDwmCloaked = 14;             // DWMWA_CLOAKED
+const DWORD kEventObjectCloaked = 0x8017;
+const DWORD kEventObjectUncloaked = 0x8018;
+
+DwmGetWindowAttributeFn dwmGetWindowAttribute() {
+    static const DwmGetWindowAttributeFn function = [] {
+        HMODULE dwmapi = LoadLibraryW(L"dwmapi.dll");
+        if (dwmapi == nullptr) return DwmGetWindowAttributeFn{};
+        return reinterpret_cast<DwmGetWindowAttributeFn>(
+            reinterpret_cast<void*>(GetProcAddress(dwmapi, "DwmGetWindowAttribute")));
+    }();
+    return function;
+}
+
+bool isCloaked(HWND window) {
+    const DwmGetWindowAttributeFn function = dwmGetWindowAttribute();
+    DWORD cloaked = 0;
+    return function != nullptr && SUCCEEDED(function(window, kDwmCloaked, &cloaked, sizeof cloaked)) && cloaked != 0;
+}
+
+// What the user sees of the window: on Windows 10 and later GetWindowRect also counts
+// the invisible resizing border around it, the compositor's frame bounds do not.
+RECT visibleBounds(HWND window) {
+    RECT rect = {};
+    const DwmGetWindowAttributeFn function = dwmGetWindowAttribute();
+    if (function != nullptr && SUCCEEDED(function(window, kDwmExtendedFrameBounds, &rect, sizeof rect))) return rect;
+    GetWindowRect(window, &rect);
+    return rect;
+}
+
+struct Enumeration {
+    std::vector<gnatter::WindowBox> windows;
+    HWND shell = nullptr;
+    RECT primary = {};
+    DWORD ourProcess = 0;
+};
+
+// The wallpaper and icons fill the screen behind everything: nothing to land on. Only
+// a window that covers the primary monitor can be one, so only such a window's class
+// is asked for.
+bool isShellDesktop(HWND window, const RECT& bounds, const Enumeration& e) {
+    if (window == e.shell) return true;
+    if (bounds.left > e.primary.left || bounds.top > e.primary.top || bounds.right < e.primary.right ||
+        bounds.bottom < e.primary.bottom) {
+        return false;
+    }
+    wchar_t className[16] = {};
+    GetClassNameW(window, className, 16);
+    return lstrcmpW(className, L"Progman") == 0 || lstrcmpW(className, L"WorkerW") == 0;
+}
+
+// Cheapest tests first: most top-level windows are hidden, and each question about
+// another process's window may cost a round trip to the window server.
+BOOL CALLBACK addWindow(HWND window, LPARAM context) {
+    auto& e = *reinterpret_cast<Enumeration*>(context);
+    const LONG_PTR style = GetWindowLongPtrW(window, GWL_STYLE);
+    if ((style & WS_VISIBLE) == 0 || (style & WS_MINIMIZE) != 0) return TRUE;
+    const LONG_PTR clickThrough = WS_EX_LAYERED | WS_EX_TRANSPARENT;
+    if ((GetWindowLongPtrW(window, GWL_EXSTYLE) & clickThrough) == clickThrough) return TRUE;
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    if (processId == e.ourProcess) return TRUE;
+    const RECT r = visibleBounds(window);
+    if (r.right <= r.left || r.bottom <= r.top || isShellDesktop(window, r, e) || isCloaked(window)) return TRUE;
+    gnatter::WindowBox box;
+    box.rect = {r.left, r.top, r.right, r.bottom};
+    box.id = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(window));
+    e.windows.push_back(box);
+    return TRUE;
+}
+
+// ---- the watch ----
+
+struct EventRange {
+    DWORD first, last;
+};
+// Foreground changes (a window brought to the front covers others), minimising and
+// restoring, destruction, showing, hiding, z-order, moving and sizing, cloaking.
+const EventRange kWatchedEvents[] = {
+    {EVENT_SYSTEM_FOREGROUND, EVENT_SYSTEM_FOREGROUND},
+    {EVENT_SYSTEM_MINIMIZESTART, EVENT_SYSTEM_MINIMIZEEND},
+    {EVENT_OBJECT_DESTROY, EVENT_OBJECT_REORDER},
+    {EVENT_OBJECT_LOCATIONCHANGE, EVENT_OBJECT_LOCATIONCHANGE},
+    {kEventObjectCloaked, kEventObjectUncloaked},
+};
+HWINEVENTHOOK g_hooks[std::size(kWatchedEvents)] = {};
+bool g_changed = false;
+bool g_eventsArrive = false;
+
+void CALLBACK onWindowEvent(HWINEVENTHOOK, DWORD, HWND window, LONG objectId, LONG childId, DWORD, DWORD) {
+    // The caret and the pointer report moves too; only whole windows matter, and of
+    // those only top-level ones (a child moving inside its window changes nothing here).
+    // A change of z-order among top-level windows names the desktop window itself.
+    if (objectId != OBJID_WINDOW || childId != CHILDID_SELF || window == nullptr) return;
+    g_eventsArrive = true;
+    if (g_changed) return;
+    const HWND desktop = GetDesktopWindow();
+    g_changed = window == desktop || GetAncestor(window, GA_PARENT) == desktop;
+}
+
+}  // namespace
+
+std::vector<gnatter::WindowBox> desktopWindows() {
+    Enumeration e;
+    e.shell = GetShellWindow();
+    e.primary = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    e.ourProcess = GetCurrentProcessId();
+    // EnumWindows goes through the top-level windows in z-order, topmost first.
+    EnumWindows(addWindow, reinterpret_cast<LPARAM>(&e));
+    return std::move(e.windows);
+}
+
+void watchDesktopWindows() {
+    for (size_t i = 0; i < std::size(kWatchedEvents); ++i) {
+        if (g_hooks[i] != nullptr) continue;
+        g_hooks[i] = SetWinEventHook(kWatchedEvents[i].first, kWatchedEvents[i].last, nullptr, onWindowEvent, 0, 0,
+                                     WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS);
+    }
+}
+
+void stopWatchingDesktopWindows() {
+    for (HWINEVENTHOOK& hook : g_hooks) {
+        if (hook != nullptr) UnhookWinEvent(hook);
+        hook = nullptr;
+    }
+}
+
+bool takeDesktopChanged() {
+    const bool changed = g_changed;
+    g_changed = false;
+    return changed;
+}
+
+bool desktopEventsArrive() { return g_eventsArrive; }
+
+bool sameWindows(const std::vector<gnatter::WindowBox>& a, const std::vector<gnatter::WindowBox>& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        const gnatter::Rect &r = a[i].rect, &s = b[i].rect;
+        if (a[i].id != b[i].id || r.left != s.left || r.top != s.top || r.right != s.right || r.bottom != s.bottom) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace gnatter::win32

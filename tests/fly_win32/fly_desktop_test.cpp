@@ -1,0 +1,323 @@
+// Drives the real gnatter.exe against windows of this test: flies settle on the edges of
+// a plain top-level window and take off when it moves; a click on a resting fly squashes
+// it (its window goes, the tray tooltip counts one fly less) while the window under it
+// still gets the click; with --no-swat, or "Swatting" unchecked in the tray menu, the
+// same click squashes nothing; swatting the only fly ends the program.
+#include "win_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <ostream>
+#include <string>
+#include <vector>
+
+using testsupport::Process;
+
+namespace {
+
+const wchar_t kFlyClass[] = L"Gnatter.Fly";
+const wchar_t kOwnerClass[] = L"Gnatter.FlyProgram";
+const wchar_t kTargetClass[] = L"GnatterDesktopTestTarget";
+const DWORD kAppearMs = 10000;
+const DWORD kSettleMs = 30000;
+const DWORD kExitMs = 20000;
+const DWORD kRestMs = 600;  // a fly whose window kept still this long is resting
+const UINT kTrayMessage = WM_APP + 1;
+
+bool startFlies(Process& process, const std::wstring& options) {
+    const std::wstring program = testsupport::joinPath(testsupport::exeFolder(), L"gnatter.exe");
+    return process.start(program, L"\"" + program + L"\" " + options);
+}
+
+void stopFlies() {
+    Process stop;
+    DWORD exitCode = 0;
+    if (startFlies(stop, L"--stop")) stop.waitExit(kExitMs, &exitCode);
+}
+
+// Handles this thread's messages while waiting: the test's own window must get its
+// input and its moves.
+bool waitPumping(const std::function<bool()>& condition, DWORD timeoutMs) {
+    return testsupport::waitFor([&] {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+        return condition();
+    }, timeoutMs);
+}
+
+void pumpFor(DWORD ms) {
+    waitPumping([] { return false; }, ms);
+}
+
+// ---- the test's window: a plain popup that records the clicks it gets ----
+
+std::vector<POINT> g_clicks;  // WM_LBUTTONDOWN, in screen coordinates
+
+LRESULT CALLBACK targetProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_LBUTTONDOWN) {
+        POINT at = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+        ClientToScreen(window, &at);
+        g_clicks.push_back(at);
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+HWND createTarget(const RECT& rect) {
+    WNDCLASSEXW windowClass = {};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = targetProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    windowClass.lpszClassName = kTargetClass;
+    RegisterClassExW(&windowClass);  // a second test finds it registered
+    HWND window = CreateWindowExW(0, kTargetClass, L"target", WS_POPUP, rect.left, rect.top, rect.right - rect.left,
+                                  rect.bottom - rect.top, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (window != nullptr) ShowWindow(window, SW_SHOWNOACTIVATE);
+    g_clicks.clear();
+    return window;
+}
+
+RECT screenRect() { return {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)}; }
+
+RECT inset(RECT rect, int dx, int dy) {
+    InflateRect(&rect, -dx, -dy);
+    return rect;
+}
+
+// ---- the flies as seen from outside ----
+
+std::vector<HWND> flyWindows(DWORD processId) { return testsupport::topLevelWindows(processId, kFlyClass); }
+
+RECT windowRect(HWND window) {
+    RECT rect = {};
+    GetWindowRect(window, &rect);
+    return rect;
+}
+
+// A grounded fly's window is centred on its body.
+POINT centreOf(HWND window) {
+    const RECT r = windowRect(window);
+    return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
+// The visible fly windows that did not move for kRestMs.
+std::vector<HWND> restingFlies(DWORD processId) {
+    std::vector<HWND> windows;
+    std::vector<RECT> before;
+    for (HWND fly : flyWindows(processId)) {
+        if (!IsWindowVisible(fly)) continue;
+        windows.push_back(fly);
+        before.push_back(windowRect(fly));
+    }
+    pumpFor(kRestMs);
+    std::vector<HWND> resting;
+    for (size_t i = 0; i < windows.size(); ++i) {
+        const RECT now = windowRect(windows[i]);
+        if (IsWindowVisible(windows[i]) && EqualRect(&now, &before[i])) resting.push_back(windows[i]);
+    }
+    return resting;
+}
+
+// True when the point lies within `reach` of one of the rectangle's four sides.
+bool onEdge(POINT p, const RECT& r, int reach) {
+    const bool alongX = p.x >= r.left - reach && p.x <= r.right + reach;
+    const bool alongY = p.y >= r.top - reach && p.y <= r.bottom + reach;
+    return (alongX && (std::abs(p.y - r.top) <= reach || std::abs(p.y - r.bottom) <= reach)) ||
+           (alongY && (std::abs(p.x - r.left) <= reach || std::abs(p.x - r.right) <= reach));
+}
+
+// Resting flies on the window, within `reach` of its edges.
+std::vector<HWND> restingOnEdge(DWORD processId, const RECT& window, int reach) {
+    std::vector<HWND> found;
+    for (HWND fly : restingFlies(processId)) {
+        const POINT centre = centreOf(fly);
+        if (PtInRect(&window, centre) && onEdge(centre, window, reach)) found.push_back(fly);
+    }
+    return found;
+}
+
+// ---- the click and the tray ----
+
+void sendButton(DWORD flags) {
+    INPUT input = {};
+    input.type = INPUT_MOUSE;
+    input.mi.dwFlags = flags;
+    SendInput(1, &input, sizeof input);
+}
+
+// A quick click where a user's swat would land: the pointer jumps there and the primary
+// button goes down and up 50 ms later.
+void clickAt(POINT at) {
+    SetCursorPos(at.x, at.y);
+    sendButton(GetSystemMetrics(SM_SWAPBUTTON) ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN);
+    pumpFor(50);
+    sendButton(GetSystemMetrics(SM_SWAPBUTTON) ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP);
+}
+
+// The text of the tooltip Wine's notification area shows while the pointer rests on our
+// icon, or empty when there is no such icon or tooltip.
+std::wstring trayTooltipText() {
+    HWND tray = FindWindowW(L"__winex11_standalone_tray", nullptr);
+    HWND icon = tray == nullptr ? nullptr : FindWindowExW(tray, nullptr, L"__winex11_tray_icon", nullptr);
+    if (icon == nullptr) return L"";
+    const POINT away = {0, 0};
+    const POINT on = centreOf(icon);
+    SetCursorPos(away.x, away.y);
+    pumpFor(100);
+    SetCursorPos(on.x, on.y);
+    std::wstring text;
+    waitPumping([&] {
+        for (HWND tip = FindWindowExW(nullptr, nullptr, L"tooltips_class32", nullptr); tip != nullptr;
+             tip = FindWindowExW(nullptr, tip, L"tooltips_class32", nullptr)) {
+            if (!IsWindowVisible(tip)) continue;
+            // GetWindowText would read another process's window caption, not the tip.
+            wchar_t tipText[128] = {};
+            DWORD_PTR copied = 0;
+            SendMessageTimeoutW(tip, WM_GETTEXT, 128, reinterpret_cast<LPARAM>(tipText), SMTO_ABORTIFHUNG, 2000,
+                                &copied);
+            text = tipText;
+            if (text.rfind(L"Gnatter", 0) == 0) return true;
+        }
+        return false;
+    }, 5000);
+    SetCursorPos(away.x, away.y);
+    return text;
+}
+
+void chooseSwattingInTrayMenu(DWORD processId) {
+    const std::vector<HWND> owners = testsupport::topLevelWindows(processId, kOwnerClass);
+    ASSERT_EQ(1u, owners.size());
+    PostMessageW(owners[0], kTrayMessage, 0, WM_RBUTTONUP);
+    HWND menu = nullptr;
+    ASSERT_TRUE(waitPumping([&] {
+        const std::vector<HWND> menus = testsupport::topLevelWindows(processId, L"#32768");
+        menu = menus.empty() ? nullptr : menus[0];
+        return menu != nullptr && IsWindowVisible(menu);
+    }, kAppearMs));
+    // "Swatting" is the first item.
+    PostMessageW(menu, WM_KEYDOWN, VK_DOWN, 0);
+    PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
+    ASSERT_TRUE(waitPumping([&] { return !IsWindowVisible(menu); }, kAppearMs));
+}
+
+class FlyDesktopTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (FindWindowW(kOwnerClass, nullptr) != nullptr) stopFlies();
+        ASSERT_TRUE(testsupport::waitFor([] { return FindWindowW(kOwnerClass, nullptr) == nullptr; }, kExitMs));
+    }
+    void TearDown() override {
+        stopFlies();
+        if (target_ != nullptr) DestroyWindow(target_);
+    }
+    HWND target_ = nullptr;
+};
+
+TEST_F(FlyDesktopTest, FliesSettleOnTheEdgesOfAWindowAndLeaveWhenItMoves) {
+    const RECT screen = screenRect();
+    const RECT place = inset(screen, (screen.right - screen.left) / 8, (screen.bottom - screen.top) / 8);
+    target_ = createTarget(place);
+    ASSERT_NE(nullptr, target_);
+    Process flies;
+    ASSERT_TRUE(startFlies(flies, L"-n 12 -t 0 -s 36 --seed 21"));
+
+    // Flies gather along edges: some come to rest on the window within a body length of
+    // its sides.
+    const int reach = 36;
+    std::vector<HWND> onEdges;
+    ASSERT_TRUE(waitPumping([&] { return (onEdges = restingOnEdge(flies.id(), place, reach)).size() >= 2; },
+                            kSettleMs))
+        << onEdges.size() << " flies rest on the edges of the window";
+
+    // The window moves: every fly resting on it takes off, so its window moves. The
+    // window list is read again within a second where the system does not report moves.
+    std::vector<HWND> perched;
+    for (HWND fly : restingFlies(flies.id())) {
+        if (PtInRect(&place, centreOf(fly))) perched.push_back(fly);
+    }
+    std::vector<RECT> before;
+    for (HWND fly : perched) before.push_back(windowRect(fly));
+    SetWindowPos(target_, nullptr, place.left + 150, place.top + 90, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    std::vector<bool> tookOff(perched.size(), false);
+    EXPECT_TRUE(waitPumping([&] {
+        for (size_t i = 0; i < perched.size(); ++i) {
+            const RECT now = windowRect(perched[i]);
+            if (!EqualRect(&now, &before[i])) tookOff[i] = true;
+        }
+        return std::find(tookOff.begin(), tookOff.end(), false) == tookOff.end();
+    }, 2500)) << std::count(tookOff.begin(), tookOff.end(), false) << " of " << perched.size()
+              << " flies stayed put on the moved window";
+}
+
+TEST_F(FlyDesktopTest, SwattingTheLastFlyEndsTheProgram) {
+    Process flies;
+    ASSERT_TRUE(startFlies(flies, L"-n 1 -t 0 -s 48 --seed 4"));
+    std::vector<HWND> resting;
+    ASSERT_TRUE(waitPumping([&] { return !(resting = restingFlies(flies.id())).empty(); }, kSettleMs));
+    clickAt(centreOf(resting[0]));
+    DWORD exitCode = ~0u;
+    ASSERT_TRUE(flies.waitExit(kExitMs, &exitCode)) << "still running after its only fly was swatted";
+    EXPECT_EQ(0u, exitCode);
+}
+
+struct SwatCase {
+    const char* name;
+    const wchar_t* options;
+    bool uncheckInMenu;  // turn "Swatting" off in the tray menu first
+    bool squashes;
+};
+
+void PrintTo(const SwatCase& c, std::ostream* out) { *out << c.name; }
+
+class FlySwatTest : public FlyDesktopTest, public ::testing::WithParamInterface<SwatCase> {};
+
+TEST_P(FlySwatTest, AClickOnARestingFlyAndTheWindowUnderIt) {
+    const SwatCase& c = GetParam();
+    const RECT screen = screenRect();
+    const RECT place = inset(screen, 60, 60);
+    target_ = createTarget(place);
+    ASSERT_NE(nullptr, target_);
+    Process flies;
+    ASSERT_TRUE(startFlies(flies, std::wstring(L"-n 6 -t 0 -s 48 --seed 9 ") + c.options));
+    ASSERT_TRUE(waitPumping([&] { return flyWindows(flies.id()).size() == 6; }, kAppearMs));
+    if (c.uncheckInMenu) chooseSwattingInTrayMenu(flies.id());
+    // Read before choosing a fly: the pointer's trip to the icon may startle one.
+    const std::wstring tipBefore = trayTooltipText();
+
+    // A resting fly whose body centre lies over the window.
+    const RECT inside = inset(place, 1, 1);
+    HWND fly = nullptr;
+    ASSERT_TRUE(waitPumping([&] {
+        for (HWND resting : restingFlies(flies.id())) {
+            const POINT centre = centreOf(resting);
+            if (PtInRect(&inside, centre)) fly = resting;
+        }
+        return fly != nullptr;
+    }, kSettleMs)) << "no fly rests over the window";
+    const POINT at = centreOf(fly);
+    clickAt(at);
+
+    ASSERT_TRUE(waitPumping([&] { return !g_clicks.empty(); }, 5000)) << "the window under the fly got no click";
+    EXPECT_EQ(at.x, g_clicks[0].x);
+    EXPECT_EQ(at.y, g_clicks[0].y);
+    // A squashed fly fades and its window goes; any other fly stays out (-t 0).
+    const bool gone = waitPumping([&] { return !IsWindowVisible(fly); }, c.squashes ? 10000 : 3000);
+    EXPECT_EQ(c.squashes, gone);
+    int visible = 0;
+    for (HWND other : flyWindows(flies.id())) visible += IsWindowVisible(other) ? 1 : 0;
+    EXPECT_EQ(c.squashes ? 5 : 6, visible);
+    if (tipBefore.empty()) return;  // no notification area here
+    EXPECT_EQ(L"Gnatter: 6 flies", tipBefore);
+    EXPECT_EQ(c.squashes ? L"Gnatter: 5 flies" : L"Gnatter: 6 flies", trayTooltipText());
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, FlySwatTest,
+                         ::testing::Values(SwatCase{"Squashes", L"", false, true},
+                                           SwatCase{"NoSwatOption", L"--no-swat", false, false},
+                                           SwatCase{"SwattingUncheckedInTheMenu", L"", true, false}),
+                         [](const ::testing::TestParamInfo<SwatCase>& info) { return info.param.name; });
+
+}  // namespace
