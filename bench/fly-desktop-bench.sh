@@ -13,7 +13,9 @@
 #
 #   bench/fly-desktop-bench.sh [BUILD_DIR]
 #   GNATTER_BENCH_SECONDS=20     length of each measuring window
-#   GNATTER_BENCH_SETTLE=10      seconds after start before measuring (arrival, landing)
+#   GNATTER_BENCH_SETTLE=40      seconds after start before measuring: the flies arrive,
+#                                land and groom in a burst for the first half minute, then
+#                                settle into their long-run pace
 #   GNATTER_BENCH_CPU=1          the CPU everything measured runs on
 #   GNATTER_BENCH_EXE=PATH       another gnatter.exe to measure (e.g. an older build)
 #   GNATTER_ETHOGRAM=PATH        the native fly_ethogram tool that tells the window moves
@@ -33,7 +35,7 @@ for file in "$exe" "$baseline"; do
   [ -f "$file" ] || { echo "fly-desktop-bench: $file is missing; build the Windows preset first" >&2; exit 2; }
 done
 seconds=${GNATTER_BENCH_SECONDS:-20}
-settle=${GNATTER_BENCH_SETTLE:-10}
+settle=${GNATTER_BENCH_SETTLE:-40}
 cpu=${GNATTER_BENCH_CPU:-1}
 ethogram=${GNATTER_ETHOGRAM:-$root/build/native/bin/fly_ethogram}
 work=1280x800  # the headless session's screen (scripts/wine-session.sh), all of it work area

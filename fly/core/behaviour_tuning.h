@@ -18,11 +18,10 @@ constexpr double kShortestRest = 0.4;
 constexpr double kSettleMin = 0.3, kSettleMax = 1.2;
 
 // ---- what a rested fly does next (the rest goes to a walk) ----
-constexpr double kChanceGroom = 0.23;
+constexpr double kChanceGroom = 0.26;
 constexpr double kChancePivot = 0.12;       // a saccade on the spot, no run
-constexpr double kChanceHop = 0.11;         // a short flight to another spot
-constexpr double kChanceLongFlight = 0.04;  // circling, or off the screen and back
-constexpr double kChanceChase = 0.052;      // take off after another fly, when there is one
+constexpr double kChanceHop = 0.13;         // a short flight to another spot
+constexpr double kChanceLongFlight = 0.035; // circling, or off the screen and back
 // A fly facing down the pane turns head-up more often than not (flies on windows mostly
 // rest head-up).
 constexpr double kHeadUpBias = 0.65;
@@ -37,14 +36,14 @@ constexpr double kSideStepMin = 0.2, kSideStepMax = 0.35;     // seconds
 constexpr double kSaccadeMin = 0.26, kSaccadeMax = 0.78;       // radians
 constexpr double kSaccadeSecondsMin = 0.04, kSaccadeSecondsMax = 0.09;
 constexpr double kSaccadeGapMin = 0.18, kSaccadeGapMax = 0.55;  // straight stretch between two
-// A leg frame every this many body lengths walked (four frames make a stride of 1.6 BL).
-constexpr double kLegFrameBodyLengths = 0.4;
+// A leg frame every this many body lengths walked (four frames make a stride of 2 BL).
+constexpr double kLegFrameBodyLengths = 0.5;
 
 // ---- grooming: head first, then front legs, wings, abdomen, hind legs ----
 constexpr double kGroomBoutMin = 2.5, kGroomBoutMax = 12.0;
 constexpr double kGroomAfterLanding = 0.6;  // share of landings followed by a bout
 constexpr double kPosteriorShare = 0.75;    // bouts that go on from the head to the back
-constexpr double kGroomStrokeSeconds = 0.5;   // one rub: the picture changes this often
+constexpr double kGroomStrokeSeconds = 0.6;   // one rub: the picture changes this often
 
 // ---- flight: straight darts joined by sharp turns ----
 constexpr double kCruiseMin = 48.0, kCruiseMax = 70.0;  // BL/s (1.2-2.3 m/s for a 7 mm fly)
@@ -69,7 +68,7 @@ constexpr double kAwayMin = 8.0, kAwayMax = 45.0;                  // seconds of
 constexpr double kExcursionShare = 0.8;  // long flights that leave the screen
 
 // ---- where flies land: edges and corners ----
-constexpr double kEdgeLandingShare = 0.7;
+constexpr double kEdgeLandingShare = 0.75;
 constexpr double kCornerShare = 0.3;   // of the edge landings
 constexpr double kEdgeInsetMin = 0.5, kEdgeInsetMax = 0.9;  // BL from the edge to the body centre
 // A fly whose perch (a window) moves or goes takes off within this time.
@@ -85,6 +84,10 @@ constexpr double kEscapeOffScreen = 0.15;    // share of escapes that leave the 
 constexpr double kNearPointerBodyLengths = 4.0;  // pointer this close: read it every frame
 
 // ---- chases: one fly takes off after another for a second or two ----
+// Each fly feels like chasing once in this many seconds of its life (the first time
+// anywhere in the first interval), and does so at its next decision when another fly
+// sits near enough.
+constexpr double kChaseEveryMin = 240.0, kChaseEveryMax = 480.0;
 constexpr double kChaseMin = 1.0, kChaseMax = 1.2;   // seconds
 constexpr double kChaseReach = 40.0;                 // BL: how far a chaser looks for a fly
 constexpr double kChaseLag = 0.1;                    // seconds the chaser trails its target

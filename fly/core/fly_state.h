@@ -82,6 +82,7 @@ struct Fly {
     std::uint64_t perch = 0;      // window it sits on (0: the bare desktop)
     Rect perchRect;
     std::int64_t perchLostAt = -1;  // step at which it leaves a perch that moved
+    std::int64_t chaseDueAt = 0;    // step from which it will chase the next fly it can
     bool groomNext = false;       // a bout follows the settling rest after a landing
     std::int64_t squashedAt = 0;
 

@@ -87,13 +87,15 @@ void decide(Habitat& h, Fly& f) {
         startGrooming(h, f);
         return;
     }
+    if (h.now >= f.chaseDueAt && startChase(h, std::size_t(&f - h.flies.data()))) {
+        f.chaseDueAt = h.now + stepsFor(f.rng.range(tuning::kChaseEveryMin, tuning::kChaseEveryMax));
+        return;
+    }
     double r = f.rng.unit();
     if ((r -= tuning::kChanceLongFlight) < 0.0) {
         longFlight(h, f);
     } else if ((r -= tuning::kChanceHop) < 0.0) {
         hop(h, f);
-    } else if ((r -= tuning::kChanceChase) < 0.0) {
-        if (!startChase(h, std::size_t(&f - h.flies.data()))) startWalk(h, f);
     } else if ((r -= tuning::kChanceGroom) < 0.0) {
         startGrooming(h, f);
     } else if ((r -= tuning::kChancePivot) < 0.0) {

@@ -271,6 +271,7 @@ Swarm::Swarm(const Options& options, std::uint64_t seed, std::vector<Monitor> mo
         f.rng = fm::Rng(seeder.next());
         f.baseSize = std::max(4.0, base * (1.0 + variation * f.rng.range(-1.0, 1.0)));
         f.heading = f.rng.range(0.0, fm::kTwoPi);
+        f.chaseDueAt = stepsFor(f.rng.range(0.0, tuning::kChaseEveryMax));
         if (s.world.hasGround()) arrive(s, f, f.rng.range(0.0, spread));
         s.updateView(f);
         f.view.pictureChanged = true;

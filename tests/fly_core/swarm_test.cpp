@@ -365,7 +365,8 @@ TEST(SwarmDeparture, TimeoutZeroNeverLeavesOnItsOwn) {
         for (int frame = 0; frame < 60; ++frame) swarm.advance(kFrame);
         ASSERT_FALSE(swarm.done()) << "left after " << second << " s";
     }
-    for (std::size_t i = 0; i < swarm.flyCount(); ++i) EXPECT_TRUE(swarm.flyView(i).visible) << "fly " << i;
+    // Some may be off the screen for a while, but none has gone for good.
+    EXPECT_EQ(swarm.aliveCount(), swarm.flyCount());
 }
 
 TEST(SwarmDeparture, MonitorChangeWhileLeavingStillEnds) {
@@ -536,7 +537,7 @@ TEST(SwarmDeterminism, GoldenHashOfAScriptedRun) {
     // Last updated when the behaviour was rebuilt after real house flies (long rests,
     // saccadic walks, darting flights, edge landings, grooming sequences, chases and
     // looming escapes) and picture keys grew to hold stances and grooming actions.
-    constexpr std::uint64_t kGolden = 0x0f3ed9992d577564ull;
+    constexpr std::uint64_t kGolden = 0x831874450fe2e675ull;
     EXPECT_EQ(scriptedRunHash(42), kGolden) << std::hex << "actual 0x" << scriptedRunHash(42);
 }
 
