@@ -19,7 +19,7 @@ constexpr double kSettleMin = 0.3, kSettleMax = 1.2;
 
 // ---- what a rested fly does next (the rest goes to a walk) ----
 constexpr double kChanceGroom = 0.26;
-constexpr double kChancePivot = 0.12;       // a saccade on the spot, no run
+constexpr double kChancePivot = 0.22;       // a saccade on the spot, no run
 constexpr double kChanceHop = 0.13;         // a short flight to another spot
 constexpr double kChanceLongFlight = 0.035; // circling, or off the screen and back
 // A fly facing down the pane turns head-up more often than not (flies on windows mostly

@@ -11,7 +11,7 @@ namespace {
 // A course error above this starts a sharp turn; below it the fly just corrects.
 constexpr double kSharpTurnThreshold = 0.35;
 constexpr double kCourseCorrection = 4.0;  // radians per second
-constexpr double kPictureTurn = 0.26;   // radians
+constexpr double kPictureTurn = 0.33;   // radians
 constexpr double kPictureClimb = 0.1;   // body lengths
 // A reach that means anywhere on the ground.
 constexpr double kAnywhere = 1e8;
@@ -277,7 +277,7 @@ void stepFlight(Habitat& h, Fly& f) {
     const double descent = landing ? std::min(1.0, dist / brake) : 1.0;
     f.altitude = fl.peak * std::min(climb, descent);
     fl.legsDown = landing && dist < tuning::kLegsDownBodyLengths * size;
-    // The picture turns in steps of about 11 degrees and climbs in tenths of a body
+    // The picture turns in steps of about 19 degrees and climbs in tenths of a body
     // length: through a sharp turn it changes every other frame or so, not every frame.
     if (std::fabs(fm::angleDiff(f.heading, f.pictureHeading)) > kPictureTurn ||
         std::fabs(f.altitude - f.pictureAltitude) > kPictureClimb) {
