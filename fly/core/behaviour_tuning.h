@@ -14,8 +14,6 @@ constexpr double kRestSpread = 0.9;        // sigma of the log-normal part
 constexpr double kLongRestShare = 0.16;
 constexpr double kLongRestMin = 25.0, kLongRestMax = 240.0;
 constexpr double kShortestRest = 0.4;
-// After a landing a fly settles for a moment before it does anything else.
-constexpr double kSettleMin = 0.3, kSettleMax = 1.2;
 
 // ---- what a rested fly does next (the rest goes to a walk) ----
 constexpr double kChanceGroom = 0.26;
