@@ -24,7 +24,7 @@ bool startChase(Habitat& h, std::size_t chaserIndex) {
     Fly& leader = h.flies[std::size_t(chased)];
     const double size = leader.drawnSize(), half = h.standHalf(leader);
     const double seconds = chaser.rng.range(tuning::kChaseMin, tuning::kChaseMax);
-    const double cruise = std::max(0.5 * (tuning::kCruiseMin + tuning::kCruiseMax) * size, tuning::kCruiseMinPixels);
+    const double cruise = typicalCruise(size);
     // Off away from the chaser, then zigzagging; kept over the ground so that it can land.
     double course = fm::atan2(leader.y - chaser.y, leader.x - chaser.x);
     Point at{leader.x, leader.y};

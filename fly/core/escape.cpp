@@ -68,46 +68,34 @@ void escape(Habitat& h, Fly& f) {
     const double reach = f.rng.range(tuning::kEscapeMin, tuning::kEscapeMax) * size;
     const double clearance = 2.0 * size;
 
+    // A way whose path keeps clear of the pointer is taken at once; failing that, the
+    // least bad of those tried.
     Point best{f.x, f.y};
+    bool bestLeaves = false;
     double bestPass = -1.0;
+    auto clearWay = [&](Point to, bool leaves) {
+        const double pass = closestPass(h, f, to);
+        if (pass > bestPass) {
+            bestPass = pass;
+            best = to;
+            bestLeaves = leaves;
+        }
+        return pass >= clearance;
+    };
     for (double s : {side, -side}) {
         const double course = fm::atan2(ay + 1.5 * s * ny, ax + 1.5 * s * nx) + jitter;
-        // Where the ground ends before the planned spot (the fly sits near an edge), the
-        // spot slides along the edge; leaving the screen is the way out then.
-        // Down near the end of the dash, on an edge if one is close.
+        // Down near the end of the dash, on an edge if one is close. Where the ground ends
+        // before the planned spot (the fly sits near an edge), the spot slides along the
+        // edge; leaving the screen is the way out then.
         const Point out{f.x + fm::cos(course) * reach, f.y + fm::sin(course) * reach};
         Point spot = landingSpot(h, f, out.x, out.y, 0.3 * reach);
         const double along = (spot.x - f.x) * fm::cos(course) + (spot.y - f.y) * fm::sin(course);
-        bool leaves = offScreen || along < 0.6 * reach;
+        const bool leaves = offScreen || along < 0.6 * reach;
         if (leaves) spot = exitAlong(h, f, course);
-        const double pass = closestPass(h, f, spot);
-        if (pass >= clearance) {
-            takeOff(h, f, leaves ? FlightKind::Excursion : FlightKind::Escape, {spot});
-            f.flight.escaping = true;
-            return;
-        }
-        if (pass > bestPass) {
-            bestPass = pass;
-            best = spot;
-        }
         // Blocked on the ground: off the screen that way may still be clear.
-        if (!leaves) {
-            const Point exit = exitAlong(h, f, course);
-            const double exitPass = closestPass(h, f, exit);
-            if (exitPass >= clearance) {
-                takeOff(h, f, FlightKind::Excursion, {exit});
-                f.flight.escaping = true;
-                return;
-            }
-            if (exitPass > bestPass) {
-                bestPass = exitPass;
-                best = exit;
-            }
-        }
+        if (clearWay(spot, leaves) || (!leaves && clearWay(exitAlong(h, f, course), true))) break;
     }
-    // Cornered: the least bad way.
-    const bool leaves = h.world.outOfSight(best.x, best.y, h.sightReach(f));
-    takeOff(h, f, leaves ? FlightKind::Excursion : FlightKind::Escape, {best});
+    takeOff(h, f, bestLeaves ? FlightKind::Excursion : FlightKind::Escape, {best});
     f.flight.escaping = true;
 }
 

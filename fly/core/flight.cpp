@@ -175,7 +175,7 @@ void longFlight(Habitat& h, Fly& f) {
     // Circling a point, as flies do under a lamp: a loop of straight legs and sharp turns.
     const double radius = f.rng.range(tuning::kCircleRadiusMin, tuning::kCircleRadiusMax) * size;
     const double seconds = f.rng.range(tuning::kCircleSecondsMin, tuning::kCircleSecondsMax);
-    const double cruise = std::max(0.5 * (tuning::kCruiseMin + tuning::kCruiseMax) * size, tuning::kCruiseMinPixels);
+    const double cruise = typicalCruise(size);
     const double away = f.rng.range(0.0, fm::kTwoPi);
     const Point centre = h.world.nearestStandingPoint(f.x + fm::cos(away) * radius * 1.5, f.y + fm::sin(away) * radius * 1.5,
                                                       radius + h.standHalf(f));

@@ -14,6 +14,7 @@ namespace fm {
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kTwoPi = 2.0 * kPi;
 constexpr double kHalfPi = 0.5 * kPi;
+constexpr double kLn2 = 0.693147180559945309417;
 
 // splitmix64: tiny, fast, well mixed, and its output is the same everywhere.
 struct Rng {
@@ -82,7 +83,6 @@ inline double atan2(double y, double x) {
 // e^x for |x| below about 700: range reduction by ln 2 (ldexp is exact), then a Taylor
 // series to x^13 on [-0.35, 0.35], relative error below 1e-15.
 inline double exp(double x) {
-    constexpr double kLn2 = 0.693147180559945309417;
     const double k = std::floor(x / kLn2 + 0.5);
     const double r = x - k * kLn2;
     double term = 1.0, sum = 1.0;
@@ -95,7 +95,6 @@ inline double exp(double x) {
 
 // Natural logarithm of x > 0 (0 for x <= 0): frexp (exact) and the atanh series.
 inline double log(double x) {
-    constexpr double kLn2 = 0.693147180559945309417;
     if (!(x > 0.0)) return 0.0;
     int e = 0;
     double m = std::frexp(x, &e);  // m in [0.5, 1)

@@ -8,6 +8,7 @@
 #include "fly_math.h"
 #include "landmarks.h"
 #include "options.h"
+#include "picture.h"
 #include "swarm.h"
 #include "world.h"
 
@@ -26,6 +27,11 @@ inline std::int64_t stepsFor(double seconds) {
 
 inline double distance(double ax, double ay, double bx, double by) {
     return std::sqrt((ax - bx) * (ax - bx) + (ay - by) * (ay - by));
+}
+
+// A fly's usual cruising speed in pixels a second, for planning how long a path takes.
+inline double typicalCruise(double size) {
+    return std::max(0.5 * (tuning::kCruiseMin + tuning::kCruiseMax) * size, tuning::kCruiseMinPixels);
 }
 
 enum class Mode : std::uint8_t { Waiting, Resting, Grooming, Walking, Flying, Away, Squashed, Gone };
@@ -96,7 +102,7 @@ struct Fly {
     FlyView view;
     std::uint64_t keyBefore = 0;
 
-    double drawnSize() const { return std::min(baseSize * double(scale), 1023.0); }
+    double drawnSize() const { return std::min(baseSize * double(scale), double(kMaxDrawnSize)); }
     bool grounded() const {
         return mode == Mode::Resting || mode == Mode::Grooming || mode == Mode::Walking;
     }
@@ -119,6 +125,8 @@ struct Habitat {
     double pointerVX = 0.0, pointerVY = 0.0;  // pixels per second between the last two readings
     std::int64_t pointerAt = -1;
 
+    // The fly's body length on the monitor that draws it largest.
+    double largestSize(const Fly& f) const;
     // Half the side of the square a fly's body needs on the ground, on any monitor.
     double standHalf(const Fly& f) const;
     // How far a fly's picture may reach from its centre, shadow included.

@@ -30,17 +30,13 @@ void startWalk(Habitat& h, Fly& f) {
     f.mode = Mode::Walking;
     const double u = f.rng.unit();
     double seconds = 0.0;
-    if (u < tuning::kSideStepShare) {
-        w.gait = Gait::Sideways;
-        w.side = f.rng.chance(0.5) ? 1.0 : -1.0;
-        w.speed = tuning::kSideStepSpeed * f.rng.range(0.9, 1.1);
+    if (u < tuning::kSideStepShare + tuning::kBackStepShare) {
+        const bool sideways = u < tuning::kSideStepShare;
+        w.gait = sideways ? Gait::Sideways : Gait::Backward;
+        if (sideways) w.side = f.rng.chance(0.5) ? 1.0 : -1.0;
+        w.speed = (sideways ? tuning::kSideStepSpeed : tuning::kBackStepSpeed) * f.rng.range(0.9, 1.1);
         seconds = f.rng.range(tuning::kSideStepMin, tuning::kSideStepMax);
-        w.saccadeStart = h.now + stepsFor(seconds) + 1;  // none during a side-step
-    } else if (u < tuning::kSideStepShare + tuning::kBackStepShare) {
-        w.gait = Gait::Backward;
-        w.speed = tuning::kBackStepSpeed * f.rng.range(0.9, 1.1);
-        seconds = f.rng.range(tuning::kSideStepMin, tuning::kSideStepMax);
-        w.saccadeStart = h.now + stepsFor(seconds) + 1;
+        w.saccadeStart = h.now + stepsFor(seconds) + 1;  // no turn during a side-step or step back
     } else {
         w.gait = Gait::Forward;
         w.speed = f.rng.range(tuning::kWalkSpeedMin, tuning::kWalkSpeedMax);

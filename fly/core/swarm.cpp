@@ -36,14 +36,16 @@ constexpr BodyPart kBody[3] = {{-0.22, 0.27, 0.19}, {0.12, 0.17, 0.16}, {0.335, 
 
 }  // namespace
 
-double Habitat::standHalf(const Fly& f) const {
-    // A twentieth of a pixel to spare keeps the body inside after rounding to float.
-    return 0.5 * std::min(f.baseSize * world.maxScale(), double(kMaxDrawnSize)) + 0.05;
+double Habitat::largestSize(const Fly& f) const {
+    return std::min(f.baseSize * world.maxScale(), double(kMaxDrawnSize));
 }
 
-double Habitat::sightReach(const Fly& f) const {
-    return double(spriteSide(float(std::min(f.baseSize * world.maxScale(), double(kMaxDrawnSize)))));
+double Habitat::standHalf(const Fly& f) const {
+    // A twentieth of a pixel to spare keeps the body inside after rounding to float.
+    return 0.5 * largestSize(f) + 0.05;
 }
+
+double Habitat::sightReach(const Fly& f) const { return double(spriteSide(float(largestSize(f)))); }
 
 std::uint64_t chooseSeed(const Options& options, std::uint64_t entropy) {
     return options.hasSeed ? options.seed : fm::mix64(entropy ^ 0x6A09E667F3BCC909ull);
@@ -96,9 +98,7 @@ struct Swarm::Impl : Habitat {
         for (Fly& f : flies) {
             if (!f.grounded() || f.perch == 0 || f.perchLostAt >= 0) continue;
             const WindowBox* w = landmarks.find(f.perch);
-            const bool same = w != nullptr && w->rect.left == f.perchRect.left && w->rect.top == f.perchRect.top &&
-                              w->rect.right == f.perchRect.right && w->rect.bottom == f.perchRect.bottom;
-            if (!same) f.perchLostAt = now + stepsFor(f.rng.range(0.0, tuning::kPerchReactionMax));
+            if (w == nullptr || w->rect != f.perchRect) f.perchLostAt = now + stepsFor(f.rng.range(0.0, tuning::kPerchReactionMax));
         }
     }
 

@@ -17,6 +17,11 @@ struct Rect {
     int left = 0, top = 0, right = 0, bottom = 0;
 };
 
+inline bool operator==(const Rect& a, const Rect& b) {
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+inline bool operator!=(const Rect& a, const Rect& b) { return !(a == b); }
+
 // A visible top-level window of another program, as the flies see it: something to
 // land on whose edges they like. `id` names the window for as long as it exists.
 struct WindowBox {
