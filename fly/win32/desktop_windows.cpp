@@ -152,10 +152,7 @@ bool desktopEventsArrive() { return g_eventsArrive; }
 bool sameWindows(const std::vector<gnatter::WindowBox>& a, const std::vector<gnatter::WindowBox>& b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {
-        const gnatter::Rect &r = a[i].rect, &s = b[i].rect;
-        if (a[i].id != b[i].id || r.left != s.left || r.top != s.top || r.right != s.right || r.bottom != s.bottom) {
-            return false;
-        }
+        if (a[i].id != b[i].id || a[i].rect != b[i].rect) return false;
     }
     return true;
 }

@@ -53,7 +53,6 @@ const double kLongestRestWaitSeconds = 3600.0;
 const GUID kConsoleDisplayState = {0x6fe69556, 0x704a, 0x47a0, {0x8f, 0x24, 0xc2, 0x8d, 0x93, 0x6f, 0xda, 0x47}};
 const GUID kMonitorPowerOn = {0x02731015, 0x4510, 0x4526, {0x99, 0xe6, 0xe5, 0xa1, 0x7e, 0xbd, 0x1a, 0xea}};
 
-gnatter::Options g_options;
 std::unique_ptr<gnatter::Swarm> g_swarm;
 FlyWindows g_flies;
 HWND g_owner = nullptr;
@@ -151,10 +150,6 @@ long long nextDesktopRead() {
            ticks(desktopEventsArrive() ? kDesktopPollSeconds : kDesktopPollWithoutEventsSeconds);
 }
 
-bool sameRect(const gnatter::Rect& a, const gnatter::Rect& b) {
-    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
-}
-
 // True when the other windows or the full-screen state changed since the last reading.
 bool readDesktop(long long at) {
     g_desktopDirty = false;
@@ -168,7 +163,7 @@ bool readDesktop(long long at) {
     }
     gnatter::Rect monitor;
     const bool covered = findFullScreenMonitor(monitor);
-    if (covered != g_covered || (covered && !sameRect(monitor, g_coveredMonitor))) {
+    if (covered != g_covered || (covered && monitor != g_coveredMonitor)) {
         g_covered = covered;
         g_coveredMonitor = monitor;
         changed = true;
@@ -374,7 +369,6 @@ void listenForPauses(HWND window) {
 }  // namespace
 
 bool startFlies(const gnatter::Options& options, std::uint64_t seed) {
-    g_options = options;
     g_swatting = options.swat;
     g_owner = createOwnerWindow();
     if (g_owner == nullptr) return false;
