@@ -3,6 +3,7 @@
 // it (its window goes, the tray tooltip counts one fly less) while the window under it
 // still gets the click; with --no-swat, or "Swatting" unchecked in the tray menu, the
 // same click squashes nothing; swatting the only fly ends the program.
+#include "fly_program_driver.h"
 #include "win_test_support.h"
 
 #include <gtest/gtest.h>
@@ -13,29 +14,17 @@
 #include <string>
 #include <vector>
 
+using namespace flyprogram;
 using testsupport::Process;
+using testsupport::windowRect;
 
 namespace {
 
-const wchar_t kFlyClass[] = L"Gnatter.Fly";
-const wchar_t kOwnerClass[] = L"Gnatter.FlyProgram";
 const wchar_t kTargetClass[] = L"GnatterDesktopTestTarget";
-const DWORD kAppearMs = 10000;
 const DWORD kSettleMs = 30000;
-const DWORD kExitMs = 20000;
 const DWORD kRestMs = 600;  // a fly whose window kept still this long is resting
-const UINT kTrayMessage = WM_APP + 1;
 
-bool startFlies(Process& process, const std::wstring& options) {
-    const std::wstring program = testsupport::joinPath(testsupport::exeFolder(), L"gnatter.exe");
-    return process.start(program, L"\"" + program + L"\" " + options);
-}
-
-void stopFlies() {
-    Process stop;
-    DWORD exitCode = 0;
-    if (startFlies(stop, L"--stop")) stop.waitExit(kExitMs, &exitCode);
-}
+void stopFlies() { runToEnd(L"--stop", kExitMs); }
 
 // Handles this thread's messages while waiting: the test's own window must get its
 // input and its moves.
@@ -90,12 +79,6 @@ RECT inset(RECT rect, int dx, int dy) {
 // ---- the flies as seen from outside ----
 
 std::vector<HWND> flyWindows(DWORD processId) { return testsupport::topLevelWindows(processId, kFlyClass); }
-
-RECT windowRect(HWND window) {
-    RECT rect = {};
-    GetWindowRect(window, &rect);
-    return rect;
-}
 
 // A grounded fly's window is centred on its body.
 POINT centreOf(HWND window) {

@@ -1,6 +1,7 @@
 // Drives the real gnatter.exe: its fly windows (styles, placement, movement), its exit
 // after the timeout, option errors and help in message boxes, --stop, a second start
 // replacing the first, and the notification-area icon with its "Shoo the flies" menu.
+#include "fly_program_driver.h"
 #include "win_test_support.h"
 
 #include <commctrl.h>
@@ -12,30 +13,12 @@
 #include <string>
 #include <vector>
 
+using namespace flyprogram;
 using testsupport::Process;
 using testsupport::waitFor;
+using testsupport::windowRect;
 
 namespace {
-
-const wchar_t kFlyClass[] = L"Gnatter.Fly";
-const wchar_t kOwnerClass[] = L"Gnatter.FlyProgram";
-const DWORD kAppearMs = 10000;
-const DWORD kExitMs = 20000;
-const UINT kTrayMessage = WM_APP + 1;  // the owner window's notification-icon callback
-
-// Starts the gnatter.exe built beside this test with these options.
-bool startFlies(Process& process, const std::wstring& options) {
-    const std::wstring program = testsupport::joinPath(testsupport::exeFolder(), L"gnatter.exe");
-    return process.start(program, L"\"" + program + L"\" " + options);
-}
-
-// Runs gnatter.exe to its end; its exit code, or ~0u when it did not end in time.
-DWORD runToEnd(const std::wstring& options, DWORD timeoutMs) {
-    Process process;
-    DWORD exitCode = ~0u;
-    if (!startFlies(process, options) || !process.waitExit(timeoutMs, &exitCode)) return ~0u;
-    return exitCode;
-}
 
 std::vector<HWND> windowsOfClass(const wchar_t* className, DWORD processId) {
     return testsupport::topLevelWindows(processId, className);
@@ -62,12 +45,6 @@ std::vector<HWND> visibleFlies(DWORD processId) {
 RECT virtualScreen() {
     const int left = GetSystemMetrics(SM_XVIRTUALSCREEN), top = GetSystemMetrics(SM_YVIRTUALSCREEN);
     return {left, top, left + GetSystemMetrics(SM_CXVIRTUALSCREEN), top + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
-}
-
-RECT windowRect(HWND window) {
-    RECT rect = {};
-    GetWindowRect(window, &rect);
-    return rect;
 }
 
 bool centreOnScreen(HWND window) {

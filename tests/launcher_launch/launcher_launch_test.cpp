@@ -236,8 +236,7 @@ HWND iconControl(HWND box)
 // disc, while the warning, information and question icons are yellow or blue.
 int redPixels(HWND window)
 {
-    RECT rect{};
-    GetWindowRect(window, &rect);
+    const RECT rect = testsupport::windowRect(window);
     const int width = rect.right - rect.left;
     const int height = rect.bottom - rect.top;
     if (width <= 0 || height <= 0) {

@@ -180,10 +180,16 @@ std::wstring className(HWND hwnd)
     return name;
 }
 
-RECT clientRectInParent(HWND child)
+RECT windowRect(HWND window)
 {
     RECT rect{};
-    GetWindowRect(child, &rect);
+    GetWindowRect(window, &rect);
+    return rect;
+}
+
+RECT clientRectInParent(HWND child)
+{
+    RECT rect = windowRect(child);
     MapWindowPoints(HWND_DESKTOP, GetParent(child), reinterpret_cast<POINT*>(&rect), 2);
     return rect;
 }

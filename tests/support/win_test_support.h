@@ -57,6 +57,9 @@ std::string windowTextA(HWND hwnd);
 std::wstring windowText(HWND hwnd);
 std::wstring className(HWND hwnd);
 
+// A window's rectangle in screen coordinates.
+RECT windowRect(HWND window);
+
 // A control's rectangle in its parent's client coordinates.
 RECT clientRectInParent(HWND child);
 
