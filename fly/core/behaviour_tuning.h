@@ -36,12 +36,36 @@ constexpr double kSaccadeSecondsMin = 0.04, kSaccadeSecondsMax = 0.09;
 constexpr double kSaccadeGapMin = 0.18, kSaccadeGapMax = 0.55;  // straight stretch between two
 // A leg frame every this many body lengths walked (four frames make a stride of 2 BL).
 constexpr double kLegFrameBodyLengths = 0.5;
+// A run gets up to speed over its first steps and slows over its last; between, the
+// speed dips by this share each time the legs change over (once a leg frame).
+constexpr double kRampInMin = 0.08, kRampInMax = 0.16;    // seconds
+constexpr double kRampOutMin = 0.07, kRampOutMax = 0.13;
+constexpr double kGaitPulseMin = 0.3, kGaitPulseMax = 0.5;
+
+// ---- personal space: flies keep about a body length apart ----
+constexpr double kWalkClearance = 0.8;     // BL between centres: a walker stops short of this
+constexpr double kTouchBodyLengths = 0.6;  // closer than this, one of them moves off ...
+constexpr double kMoveOnMin = 0.2, kMoveOnMax = 1.5;  // ... after this many seconds
+constexpr double kMoveOnByHop = 0.35;      // share that hop off rather than walk
+
+// ---- a fly new to the screen looks round before it settles ----
+constexpr double kExploreMin = 20.0, kExploreMax = 40.0;       // seconds after its first landing
+constexpr double kExploreRestMin = 0.4, kExploreRestMax = 3.5;  // its rests meanwhile
+constexpr double kAgendaRestMax = 1.2;  // ... and before it has done its first things
+constexpr double kExploreGroomMin = 2.5, kExploreGroomMax = 4.5;
 
 // ---- grooming: head first, then front legs, wings, abdomen, hind legs ----
 constexpr double kGroomBoutMin = 2.5, kGroomBoutMax = 12.0;
 constexpr double kGroomAfterLanding = 0.6;  // share of landings followed by a bout
 constexpr double kPosteriorShare = 0.75;    // bouts that go on from the head to the back
-constexpr double kGroomStrokeSeconds = 0.6;   // one rub: the picture changes this often
+// Not every bout starts at the head: some are a lone rub of the front legs, some start
+// with the legs, some clean only the back.
+constexpr double kFrontRubOnlyShare = 0.12, kLegsFirstShare = 0.1, kBackOnlyShare = 0.1;
+// Strokes: several a second (see grooming.cpp), each one's length log-normally spread,
+// now and then held a little longer.
+constexpr double kStrokeSpread = 0.28;
+constexpr double kStrokePauseShare = 0.08;
+constexpr double kStrokeShortest = 0.1, kStrokeLongest = 0.7;  // seconds
 
 // ---- flight: straight darts joined by sharp turns ----
 constexpr double kCruiseMin = 48.0, kCruiseMax = 70.0;  // BL/s (1.2-2.3 m/s for a 7 mm fly)
@@ -90,6 +114,9 @@ constexpr double kChaseMin = 1.0, kChaseMax = 1.2;   // seconds
 constexpr double kChaseReach = 40.0;                 // BL: how far a chaser looks for a fly
 constexpr double kChaseLag = 0.1;                    // seconds the chaser trails its target
 constexpr double kChaseLandApart = 8.0;              // BL between their landing spots at least
+
+// ---- departure: every fly lifts off within this many seconds, each at its own moment ----
+constexpr double kDepartureSpread = 0.45;
 
 // ---- swatting ----
 constexpr double kSquashSeconds = 3.0;   // the squashed picture stays this long

@@ -1,7 +1,7 @@
-// Chases: now and then a fly takes off after the nearest other fly on the ground. The chased fly darts off
-// on a zigzag of short legs and sharp turns for a second or two; the chaser follows a
-// moment behind, aiming where the other just was. Then the chaser breaks off and both
-// land well apart.
+// Chases: now and then a fly takes off after the nearest other fly on the ground. The
+// chased fly darts off on a zigzag of straight legs and sharp turns for a second or so;
+// the chaser follows a moment behind, aiming where the other just was. Then the chaser
+// breaks off and both land well apart.
 #include "fly_state.h"
 
 namespace gnatter {
@@ -12,7 +12,7 @@ bool startChase(Habitat& h, std::size_t chaserIndex) {
     double nearest = tuning::kChaseReach * chaser.drawnSize();
     for (std::size_t i = 0; i < h.flies.size(); ++i) {
         const Fly& other = h.flies[i];
-        if (i == chaserIndex || !other.grounded()) continue;
+        if (i == chaserIndex || !other.grounded() || other.leaveAt >= 0) continue;
         const double d = distance(other.x, other.y, chaser.x, chaser.y);
         if (d <= nearest) {
             nearest = d;
@@ -25,27 +25,34 @@ bool startChase(Habitat& h, std::size_t chaserIndex) {
     const double size = leader.drawnSize(), half = h.standHalf(leader);
     const double seconds = chaser.rng.range(tuning::kChaseMin, tuning::kChaseMax);
     const double cruise = typicalCruise(size);
-    // Off away from the chaser, then zigzagging; kept over the ground so that it can land.
-    double course = fm::atan2(leader.y - chaser.y, leader.x - chaser.x);
+    // Off away from the chaser as far as its jump allows, then zigzagging, each leg long
+    // enough that two turns never crowd into one half second; kept over the ground so
+    // that it can land.
+    const Point away{2.0 * leader.x - chaser.x, 2.0 * leader.y - chaser.y};
+    const double jump = forwardJumpToward(leader, away);
+    double course = jump;
+    double side = leader.rng.chance(0.5) ? 1.0 : -1.0;
     Point at{leader.x, leader.y};
     std::vector<Point> waypoints;
     double time = 0.0;
-    while (time < seconds && waypoints.size() < 32) {
-        const double leg = leader.rng.range(4.0, 9.0) * size;
+    while (time < seconds && waypoints.size() < 16) {
+        const double leg = leader.rng.range(9.0, 14.0) * size;
         Point next = h.world.nearestStandingPoint(at.x + fm::cos(course) * leg, at.y + fm::sin(course) * leg,
                                                   half + 2.0 * size);
         if (distance(next.x, next.y, at.x, at.y) < size) break;
-        time += distance(next.x, next.y, at.x, at.y) / cruise + 0.12;
+        time += distance(next.x, next.y, at.x, at.y) / cruise + 0.1;
         course = fm::atan2(next.y - at.y, next.x - at.x);
         waypoints.push_back(next);
         at = next;
-        const double turn = leader.rng.range(tuning::kTurnMin, tuning::kTurnMax);
-        course += leader.rng.chance(0.5) ? turn : -turn;
+        course += side * leader.rng.range(0.87, 1.48);  // 50-85 degrees
+        if (leader.rng.chance(0.75)) side = -side;
     }
-    waypoints.push_back(landingSpot(h, leader, at.x, at.y, 15.0 * size));
-    takeOff(h, leader, FlightKind::Chase, waypoints);
+    const double facing = course;
+    waypoints.push_back(landingSpot(h, leader, at.x, at.y, 15.0 * size, &facing));
+    takeOff(h, leader, FlightKind::Chase, waypoints, jump);
 
-    takeOff(h, chaser, FlightKind::Chase, {Point{leader.x, leader.y}});
+    const Point target{leader.x, leader.y};
+    takeOff(h, chaser, FlightKind::Chase, {target}, forwardJumpToward(chaser, target));
     FlightState& fl = chaser.flight;
     fl.chasing = chased;
     fl.chaseEnd = h.now + stepsFor(seconds);
@@ -57,7 +64,7 @@ bool startChase(Habitat& h, std::size_t chaserIndex) {
 Point chaseTarget(const Habitat& h, const Fly& f) {
     const Fly& leader = h.flies[std::size_t(f.flight.chasing)];
     const double lag = leader.flight.speed * tuning::kChaseLag;
-    return {leader.x - fm::cos(leader.heading) * lag, leader.y - fm::sin(leader.heading) * lag};
+    return {leader.x - fm::cos(leader.flight.course) * lag, leader.y - fm::sin(leader.flight.course) * lag};
 }
 
 void endChase(Habitat& h, Fly& f) {
@@ -66,12 +73,13 @@ void endChase(Habitat& h, Fly& f) {
     const Point theirs = leader.mode == Mode::Flying ? leader.flight.waypoints.back() : Point{leader.x, leader.y};
     fl.chasing = -1;
     const double size = f.drawnSize();
+    const double facing = fl.course;
     Point spot{};
     for (int attempt = 0; attempt < 8; ++attempt) {
-        spot = landingSpot(h, f, f.x, f.y, 20.0 * size);
+        spot = landingSpot(h, f, f.x, f.y, 20.0 * size, &facing);
         if (distance(spot.x, spot.y, theirs.x, theirs.y) >= tuning::kChaseLandApart * size) break;
     }
-    fl.waypoints = pathTo(h, f, {f.x, f.y}, spot);
+    fl.waypoints = pathTo(h, f, {f.x, f.y}, fl.course, spot);
     fl.next = 0;
     fl.deadline = h.now + stepsFor(4.0);
 }

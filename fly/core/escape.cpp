@@ -88,14 +88,16 @@ void escape(Habitat& h, Fly& f) {
         // before the planned spot (the fly sits near an edge), the spot slides along the
         // edge; leaving the screen is the way out then.
         const Point out{f.x + fm::cos(course) * reach, f.y + fm::sin(course) * reach};
-        Point spot = landingSpot(h, f, out.x, out.y, 0.3 * reach);
+        Point spot = landingSpot(h, f, out.x, out.y, 0.3 * reach, nullptr);
         const double along = (spot.x - f.x) * fm::cos(course) + (spot.y - f.y) * fm::sin(course);
         const bool leaves = offScreen || along < 0.6 * reach;
         if (leaves) spot = exitAlong(h, f, course);
         // Blocked on the ground: off the screen that way may still be clear.
         if (clearWay(spot, leaves) || (!leaves && clearWay(exitAlong(h, f, course), true))) break;
     }
-    takeOff(h, f, bestLeaves ? FlightKind::Excursion : FlightKind::Escape, {best});
+    // The jump goes straight for it, whichever way the body faces: the body turns after.
+    const double jump = distance(best.x, best.y, f.x, f.y) > 1e-6 ? fm::atan2(best.y - f.y, best.x - f.x) : f.heading + fm::kPi;
+    takeOff(h, f, bestLeaves ? FlightKind::Excursion : FlightKind::Escape, {best}, jump);
     f.flight.escaping = true;
 }
 

@@ -1,24 +1,44 @@
-// Flight, as house flies fly: a jump off the ground, then straight darts at 40-70 body
-// lengths a second joined by sharp turns of 40-140 degrees that take a tenth of a second
-// and cost a third of the speed, and a braking approach with the legs down. Most flights
-// are short hops to an edge or a corner; a few circle a point for seconds or leave the
-// screen and come back later.
+// Flight, as house flies fly: a jump off the ground, forward unless something startled the
+// fly, acceleration to a cruising speed that never quite settles, straight legs joined by
+// saccades (sharp turns of 40-140 degrees in a tenth of a second or so, which cost more
+// speed the sharper they are), and a braking approach with the legs down. The body turns
+// into the direction of travel over a few frames; it never flips. Most flights are short
+// hops to an edge or a corner; a few circle a point for seconds or leave the screen and
+// come back later.
 #include "fly_state.h"
 
 namespace gnatter {
 namespace {
 
-// A course error above this starts a sharp turn; below it the fly just corrects.
-constexpr double kSharpTurnThreshold = 0.35;
-constexpr double kCourseCorrection = 4.0;  // radians per second
+constexpr double kDegree = fm::kPi / 180.0;
+// A fly that sees its goal further off its course than this turns sharply; nearer, it
+// bends its course gently (too gently for a watcher to see a turn).
+constexpr double kSaccadeThreshold = 40.0 * kDegree;
+constexpr double kSaccadeSmallest = 46.0 * kDegree;
+constexpr double kSaccadeLargest = 140.0 * kDegree;
+// Gentle steering, radians per second: on the way, and in the last body lengths of a
+// landing or behind another fly, where the goal moves across the view faster.
+constexpr double kGentleTurn = 100.0 * kDegree;
+constexpr double kEagerTurn = 220.0 * kDegree;
+// No half second holds more turning than this (circling aside).
+constexpr double kTurnBudget = 165.0 * kDegree;
+// The body catches up with the course at most this fast (radians per second).
+constexpr double kBodyTurnRate = 1200.0 * kDegree;
 constexpr double kPictureTurn = 0.33;   // radians
 constexpr double kPictureClimb = 0.1;   // body lengths
 // A reach that means anywhere on the ground.
 constexpr double kAnywhere = 1e8;
+// Spontaneous jumps lean toward the goal by at most this, plus a little scatter.
+constexpr double kJumpLean = 30.0 * kDegree;
+constexpr double kJumpScatter = 6.0 * kDegree;
 
 bool landsAtEnd(FlightKind kind) { return kind != FlightKind::Leave && kind != FlightKind::Excursion; }
 
 bool onSomeMonitor(const Habitat& h, Point p) { return !h.world.outOfSight(p.x, p.y, 0.0); }
+
+double bearing(double fromX, double fromY, Point to) { return fm::atan2(to.y - fromY, to.x - fromX); }
+
+double clampAbs(double v, double limit) { return std::max(-limit, std::min(limit, v)); }
 
 double pathLength(Point from, const std::vector<Point>& waypoints) {
     double length = 0.0;
@@ -29,10 +49,84 @@ double pathLength(Point from, const std::vector<Point>& waypoints) {
     return length;
 }
 
-// After the last waypoint: down on the ground, off the screen, or gone.
+// ---- the turning budget ----
+
+double turnedLately(const FlightState& fl) {
+    double sum = 0.0;
+    for (float t : fl.turned) sum += double(t);
+    return sum;
+}
+
+void noteTurn(FlightState& fl, double radians) {
+    fl.turned[fl.turnedAt] = float(std::fabs(radians));
+    fl.turnedAt = (fl.turnedAt + 1) % FlightState::kTurnMemory;
+}
+
+// ---- saccades ----
+
+// How long a saccade of this angle takes: sharper ones take longer, 100-155 ms.
+double saccadeSeconds(Fly& f, double angle) {
+    const double share = (std::fabs(angle) - kSaccadeSmallest) / (kSaccadeLargest - kSaccadeSmallest);
+    return std::min(0.155, std::max(0.1, 0.104 + 0.042 * share + f.rng.range(-0.004, 0.008)));
+}
+
+// The share of the turn done after `u` of its time: the course swings at a steady rate
+// but for brief ramps in and out.
+double saccadeProgress(double u) {
+    constexpr double r = 0.15;
+    u = std::min(1.0, std::max(0.0, u));
+    double area = 0.0;
+    if (u < r) area = 0.5 * u * u / r;
+    else if (u <= 1.0 - r) area = 0.5 * r + (u - r);
+    else area = 1.0 - r - 0.5 * (1.0 - u) * (1.0 - u) / r;
+    return area / (1.0 - r);
+}
+
+// Where a saccade of `angle` begun now would leave the fly, roughly: the chord of its arc.
+Point saccadeEnd(const Fly& f, double angle, double seconds) {
+    const FlightState& fl = f.flight;
+    const double arc = fl.speed * seconds * 0.85;
+    const double half = 0.5 * angle;
+    const double chord = std::fabs(half) > 1e-6 ? arc * fm::sin(std::fabs(half)) / std::fabs(half) : arc;
+    return {f.x + fm::cos(fl.course + half) * chord, f.y + fm::sin(fl.course + half) * chord};
+}
+
+// The turn that, begun now, leaves the fly heading for `goal`.
+double saccadeToward(Fly& f, Point goal, double& seconds) {
+    const FlightState& fl = f.flight;
+    double angle = fm::angleDiff(bearing(f.x, f.y, goal), fl.course);
+    seconds = saccadeSeconds(f, angle);
+    for (int i = 0; i < 2; ++i) {
+        const Point end = saccadeEnd(f, angle, seconds);
+        if (distance(end.x, end.y, goal.x, goal.y) < f.drawnSize()) break;
+        angle = fm::angleDiff(bearing(end.x, end.y, goal), fl.course);
+    }
+    return angle;
+}
+
+bool startSaccade(Habitat& h, Fly& f, double angle, double seconds) {
+    FlightState& fl = f.flight;
+    if (std::fabs(angle) < kSaccadeThreshold) return false;
+    const double by = (angle < 0.0 ? -1.0 : 1.0) * std::min(std::max(std::fabs(angle), kSaccadeSmallest), kSaccadeLargest);
+    if (turnedLately(fl) + std::fabs(by) > kTurnBudget) return false;
+    fl.turning = true;
+    fl.turn.start = h.now;
+    fl.turn.steps = stepsFor(seconds);
+    fl.turn.from = fl.course;
+    fl.turn.by = by;
+    // Sharper turns cost more speed: about a fifth at 45 degrees, a third at 140.
+    const double share = (std::fabs(by) - kSaccadeSmallest) / (kSaccadeLargest - kSaccadeSmallest);
+    fl.turn.loss = std::min(0.5, std::max(0.1, 0.21 + 0.2 * share + 0.035 * fm::normal(f.rng)));
+    return true;
+}
+
+// ---- planning ----
+
+// After-landing bookkeeping: down on the ground, off the screen, or gone.
 void arrivedAtEnd(Habitat& h, Fly& f) {
     FlightState& fl = f.flight;
     fl.legsDown = false;
+    fl.circling = false;
     switch (fl.kind) {
         case FlightKind::Leave:
             if (h.world.outOfSight(f.x, f.y, h.sightReach(f))) {
@@ -52,34 +146,77 @@ void arrivedAtEnd(Habitat& h, Fly& f) {
             return;
         default:
             if (h.world.hasGround() && !h.world.canStand(f.x, f.y, h.standHalf(f))) {
-                returnToGround(h, f);
-                return;
+                const Point spot = h.world.nearestStandingPoint(f.x, f.y, h.standHalf(f));
+                // A touchdown a hair beside the ground slides onto it; further off, it
+                // goes round again.
+                if (distance(spot.x, spot.y, f.x, f.y) > 0.15 * f.drawnSize()) {
+                    returnToGround(h, f);
+                    return;
+                }
+                f.x = spot.x;
+                f.y = spot.y;
             }
             noteLanded(h, f);
     }
 }
 
+// Spacing between two flies' centres that each keeps: a body length of the larger.
+double personalSpace(const Fly& a, const Fly& b) { return std::max(a.drawnSize(), b.drawnSize()); }
+
 }  // namespace
 
-Point landingSpot(Habitat& h, Fly& f, double x, double y, double reach) {
+double forwardJumpToward(Fly& f, Point goal) {
+    const double lean = clampAbs(fm::angleDiff(bearing(f.x, f.y, goal), f.heading), kJumpLean);
+    return fm::wrapAngle(f.heading + lean + f.rng.range(-kJumpScatter, kJumpScatter));
+}
+
+bool crowded(const Habitat& h, const Fly& f, Point p, double share) {
+    for (const Fly& o : h.flies) {
+        if (&o == &f) continue;
+        Point at{};
+        if (o.grounded()) {
+            at = {o.x, o.y};
+        } else if (o.mode == Mode::Flying && landsAtEnd(o.flight.kind) && !o.flight.waypoints.empty() &&
+                   o.flight.chasing < 0) {
+            at = o.flight.waypoints.back();
+        } else {
+            continue;
+        }
+        if (distance(p.x, p.y, at.x, at.y) < share * personalSpace(f, o)) return true;
+    }
+    return false;
+}
+
+Point landingSpot(Habitat& h, Fly& f, double x, double y, double reach, const double* facing) {
     const double size = f.drawnSize(), half = h.standHalf(f);
     const double minimum = reach >= kAnywhere ? 0.0 : std::min(3.0 * size, 0.5 * reach);
-    for (int attempt = 0; attempt < 12; ++attempt) {
+    constexpr int kAttempts = 16;
+    Point fallback{};
+    bool hasFallback = false;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
         const double u = f.rng.unit();
         const double inset = f.rng.range(tuning::kEdgeInsetMin, tuning::kEdgeInsetMax) * size;
         Point spot{};
         if (u < tuning::kEdgeLandingShare * tuning::kCornerShare) {
             Point corner{};
             if (!h.landmarks.randomCorner(f.rng, corner)) continue;
-            // Into whichever quarter round the corner there is ground.
+            // Into whichever quarter round the corner there is ground; when a fly already
+            // sits in the corner, beside it along one of the two edges.
             const int first = int(f.rng.unit() * 4.0);
+            const double slide = f.rng.range(1.25, 1.6) * size;
+            const bool alongX = f.rng.chance(0.5);
             bool found = false;
             for (int q = 0; q < 4 && !found; ++q) {
                 const int k = (first + q) % 4;
-                const Point p{corner.x + ((k & 1) ? inset : -inset), corner.y + ((k & 2) ? inset : -inset)};
-                if (h.world.canStand(p.x, p.y, half)) {
-                    spot = p;
-                    found = true;
+                const double sx = (k & 1) ? 1.0 : -1.0, sy = (k & 2) ? 1.0 : -1.0;
+                for (int shift = 0; shift < 3 && !found; ++shift) {
+                    const double ex = shift == 1 ? (alongX ? slide : 0.0) : shift == 2 ? (alongX ? 0.0 : slide) : 0.0;
+                    const double ey = shift == 1 ? (alongX ? 0.0 : slide) : shift == 2 ? (alongX ? slide : 0.0) : 0.0;
+                    const Point p{corner.x + sx * (inset + ex), corner.y + sy * (inset + ey)};
+                    if (h.world.canStand(p.x, p.y, half) && !crowded(h, f, p, 1.1)) {
+                        spot = p;
+                        found = true;
+                    }
                 }
             }
             if (!found) continue;
@@ -94,34 +231,47 @@ Point landingSpot(Habitat& h, Fly& f, double x, double y, double reach) {
             spot = h.world.nearestStandingPoint(x + fm::cos(angle) * r, y + fm::sin(angle) * r, half);
         }
         const double d = distance(spot.x, spot.y, x, y);
-        if (d <= reach && d >= minimum) return spot;
+        if (d > reach || d < minimum || crowded(h, f, spot, 1.1)) continue;
+        // Ahead where it can be: spontaneous flights go forward.
+        const bool ahead = facing == nullptr || d < 1e-6 ||
+                           std::fabs(fm::angleDiff(bearing(x, y, spot), *facing)) <= 110.0 * kDegree;
+        if (ahead) return spot;
+        if (!hasFallback) {
+            fallback = spot;
+            hasFallback = true;
+        }
     }
+    if (hasFallback) return fallback;
     if (reach >= kAnywhere) return h.world.randomStandingPoint(f.rng, half);
-    const double angle = f.rng.range(0.0, fm::kTwoPi);
+    const double angle = facing != nullptr ? *facing : f.rng.range(0.0, fm::kTwoPi);
     return h.world.nearestStandingPoint(x + fm::cos(angle) * reach, y + fm::sin(angle) * reach, half);
 }
 
-std::vector<Point> pathTo(Habitat& h, Fly& f, Point from, Point to) {
+std::vector<Point> pathTo(Habitat& h, Fly& f, Point from, double course, Point to) {
     const double size = f.drawnSize();
     const double d = distance(from.x, from.y, to.x, to.y);
-    if (d < 2.0 * tuning::kLegMinBodyLengths * size) return {to};
-    // One sharp turn at C: the course leaves A turned by alpha off the line to B and
-    // comes into B turned by beta the other way, so the turn at C is alpha + beta.
-    const double theta = f.rng.range(tuning::kTurnMin, tuning::kTurnMax);
-    const double alpha = theta * f.rng.range(0.35, 0.65), beta = theta - alpha;
-    const double base = fm::atan2(to.y - from.y, to.x - from.x);
-    const double legA = d * fm::sin(beta) / fm::sin(theta), legB = d * fm::sin(alpha) / fm::sin(theta);
-    if (legA < tuning::kLegMinBodyLengths * size || legB < tuning::kLegMinBodyLengths * size) return {to};
-    const double first = f.rng.chance(0.5) ? 1.0 : -1.0;
-    for (double side : {first, -first}) {
-        const double course = base + side * alpha;
-        const Point c{from.x + fm::cos(course) * legA, from.y + fm::sin(course) * legA};
-        if (onSomeMonitor(h, c)) return {c, to};
+    // Far enough: now and then a dogleg, one sharp turn at C. The course leaves A turned
+    // by alpha off the line to B and comes into B turned by beta the other way, so the
+    // turn at C is alpha + beta. The first leg must lie near the course the fly sets off
+    // on, or it would need two sharp turns in quick succession.
+    if (d >= 2.0 * tuning::kLegMinBodyLengths * size && f.rng.chance(0.6)) {
+        const double theta = f.rng.range(tuning::kTurnMin, tuning::kTurnMax);
+        const double alpha = theta * f.rng.range(0.35, 0.65), beta = theta - alpha;
+        const double base = bearing(from.x, from.y, to);
+        const double legA = d * fm::sin(beta) / fm::sin(theta), legB = d * fm::sin(alpha) / fm::sin(theta);
+        if (legA >= tuning::kLegMinBodyLengths * size && legB >= tuning::kLegMinBodyLengths * size) {
+            const double first = f.rng.chance(0.5) ? 1.0 : -1.0;
+            for (double side : {first, -first}) {
+                const double leg = base + side * alpha;
+                const Point c{from.x + fm::cos(leg) * legA, from.y + fm::sin(leg) * legA};
+                if (onSomeMonitor(h, c) && std::fabs(fm::angleDiff(leg, course)) <= kJumpLean + kJumpScatter) return {c, to};
+            }
+        }
     }
     return {to};
 }
 
-void takeOff(Habitat& h, Fly& f, FlightKind kind, const std::vector<Point>& waypoints) {
+void takeOff(Habitat& h, Fly& f, FlightKind kind, const std::vector<Point>& waypoints, double jump) {
     FlightState& fl = f.flight;
     const bool wasFlying = f.mode == Mode::Flying;
     const double size = f.drawnSize();
@@ -129,24 +279,34 @@ void takeOff(Habitat& h, Fly& f, FlightKind kind, const std::vector<Point>& wayp
     fl.waypoints = waypoints;
     fl.next = 0;
     fl.cruise = std::max(f.rng.range(tuning::kCruiseMin, tuning::kCruiseMax) * size, tuning::kCruiseMinPixels);
+    // Short hops are flown slower: there is no room to reach full speed and brake again.
+    const double length = pathLength({f.x, f.y}, waypoints);
+    if (landsAtEnd(kind)) fl.cruise *= std::min(1.0, std::max(0.75, 0.5 + 0.03 * length / size));
     fl.start = h.now;
-    fl.turning = false;
     fl.legsDown = false;
     fl.escaping = false;
     fl.chasing = -1;
+    fl.circling = false;
+    fl.urge = 1.0;
+    fl.urgeUntil = h.now;
     if (!wasFlying) {
         fl.peak = f.rng.range(tuning::kCruiseAltitudeMin, tuning::kCruiseAltitudeMax);
         fl.fromGround = true;
         fl.tookOff = h.now;
-        fl.speed = tuning::kJumpSpeed * size;
-        const Point& p = waypoints.front();
-        if (distance(p.x, p.y, f.x, f.y) > 1e-6) f.heading = fm::atan2(p.y - f.y, p.x - f.x);
+        fl.speed = tuning::kJumpSpeed * size * f.rng.range(0.85, 1.15);
+        fl.course = fm::wrapAngle(jump);
+        fl.turning = false;
+        for (float& t : fl.turned) t = 0.0f;
+        // The jump and the first wingbeats carry the fly straight on.
+        fl.steadyUntil = h.now + stepsFor(f.rng.range(0.06, 0.1));
         f.altitude = 0.0;
     }
-    fl.deadline = h.now + stepsFor(pathLength({f.x, f.y}, waypoints) / fl.cruise * 3.0 + 2.0);
+    fl.deadline = h.now + stepsFor(length / fl.cruise * 3.0 + 3.0);
     f.mode = Mode::Flying;
     f.perch = 0;
     f.perchLostAt = -1;
+    f.moveOnAt = -1;
+    f.leaveAt = -1;
     f.groomNext = false;
 }
 
@@ -159,47 +319,51 @@ Point exitAlong(const Habitat& h, const Fly& f, double course) {
     return far;
 }
 
+void hopTo(Habitat& h, Fly& f, Point spot) {
+    const std::vector<Point> path = pathTo(h, f, {f.x, f.y}, f.heading, spot);
+    takeOff(h, f, FlightKind::Hop, path, forwardJumpToward(f, path.front()));
+}
+
 void hop(Habitat& h, Fly& f) {
     const double reach = f.rng.range(tuning::kHopMin, tuning::kHopMax) * f.drawnSize();
-    const Point spot = landingSpot(h, f, f.x, f.y, reach);
-    takeOff(h, f, FlightKind::Hop, pathTo(h, f, {f.x, f.y}, spot));
+    const double facing = f.heading;
+    hopTo(h, f, landingSpot(h, f, f.x, f.y, reach, &facing));
 }
 
 void longFlight(Habitat& h, Fly& f) {
     const double size = f.drawnSize();
     if (f.rng.chance(tuning::kExcursionShare)) {
-        // Off the screen across a random edge of this monitor, back in a while.
-        takeOff(h, f, FlightKind::Excursion, {exitAlong(h, f, f.rng.range(0.0, fm::kTwoPi))});
+        // Off the screen ahead of it, back in a while.
+        const Point out = exitAlong(h, f, fm::wrapAngle(f.heading + f.rng.range(-1.2, 1.2)));
+        const std::vector<Point> path = pathTo(h, f, {f.x, f.y}, f.heading, out);
+        takeOff(h, f, FlightKind::Excursion, path, forwardJumpToward(f, path.front()));
         return;
     }
-    // Circling a point, as flies do under a lamp: a loop of straight legs and sharp turns.
+    // Circling a point, as flies do under a lamp: the centre lies off to one side ahead,
+    // so that the jump carries the fly onto the circle.
+    FlightState& fl = f.flight;
     const double radius = f.rng.range(tuning::kCircleRadiusMin, tuning::kCircleRadiusMax) * size;
-    const double seconds = f.rng.range(tuning::kCircleSecondsMin, tuning::kCircleSecondsMax);
-    const double cruise = typicalCruise(size);
-    const double away = f.rng.range(0.0, fm::kTwoPi);
-    const Point centre = h.world.nearestStandingPoint(f.x + fm::cos(away) * radius * 1.5, f.y + fm::sin(away) * radius * 1.5,
-                                                      radius + h.standHalf(f));
     const double sense = f.rng.chance(0.5) ? 1.0 : -1.0;
-    double phase = fm::atan2(f.y - centre.y, f.x - centre.x), time = 0.0;
-    Point last{f.x, f.y};
-    std::vector<Point> waypoints;
-    while (time < seconds && waypoints.size() < 64) {
-        phase += sense * f.rng.range(0.9, 1.9);
-        const double r = radius * f.rng.range(0.8, 1.2);
-        const Point p{centre.x + fm::cos(phase) * r, centre.y + fm::sin(phase) * r};
-        time += distance(p.x, p.y, last.x, last.y) / cruise + 0.05;
-        waypoints.push_back(p);
-        last = p;
-    }
-    const Point spot = landingSpot(h, f, centre.x, centre.y, 3.0 * radius);
-    const std::vector<Point> end = pathTo(h, f, last, spot);
-    waypoints.insert(waypoints.end(), end.begin(), end.end());
-    takeOff(h, f, FlightKind::Circle, waypoints);
+    const double jump = fm::wrapAngle(f.heading + f.rng.range(-kJumpScatter, kJumpScatter));
+    const double side = jump + sense * fm::kHalfPi;
+    const Point centre = h.world.nearestStandingPoint(f.x + fm::cos(jump) * 2.0 * size + fm::cos(side) * radius,
+                                                      f.y + fm::sin(jump) * 2.0 * size + fm::sin(side) * radius,
+                                                      radius + h.standHalf(f));
+    const double seconds = f.rng.range(tuning::kCircleSecondsMin, tuning::kCircleSecondsMax);
+    takeOff(h, f, FlightKind::Circle, {centre}, jump);
+    fl.circling = true;
+    fl.centre = centre;
+    fl.radius = radius;
+    fl.sense = sense;
+    fl.circleUntil = h.now + stepsFor(seconds);
+    fl.deadline = fl.circleUntil + stepsFor(4.0);
+    // Round and round at a speed that keeps the turn a steady sweep, not a spin.
+    fl.cruise = std::min(fl.cruise, 5.0 * radius);
 }
 
 void arrive(Habitat& h, Fly& f, double delaySeconds) {
     const double reach = h.sightReach(f);
-    const Point target = landingSpot(h, f, f.x, f.y, kAnywhere);
+    const Point target = landingSpot(h, f, f.x, f.y, kAnywhere, nullptr);
     Point start = h.world.exitPoint(target.x, target.y, reach);
     // Come in from a little further out and off to one side, so arrivals fan out.
     const double dx = start.x - target.x, dy = start.y - target.y;
@@ -212,13 +376,18 @@ void arrive(Habitat& h, Fly& f, double delaySeconds) {
     }
     f.x = start.x;
     f.y = start.y;
-    f.heading = fm::atan2(target.y - start.y, target.x - start.x);
+    const double course = bearing(start.x, start.y, target);
+    f.heading = course;
     f.mode = Mode::Flying;  // already in the air: no jump
-    takeOff(h, f, FlightKind::Arrive, pathTo(h, f, start, target));
     FlightState& fl = f.flight;
+    fl.course = course;
+    fl.turning = false;
+    for (float& t : fl.turned) t = 0.0f;
+    takeOff(h, f, FlightKind::Arrive, pathTo(h, f, start, course, target), course);
     fl.fromGround = false;
     fl.peak = f.rng.range(tuning::kCruiseAltitudeMin, tuning::kCruiseAltitudeMax);
     fl.speed = fl.cruise;
+    fl.steadyUntil = h.now;
     f.altitude = fl.peak;
     if (delaySeconds > 0.0) {
         fl.start = h.now + stepsFor(delaySeconds);
@@ -233,50 +402,148 @@ void leave(Habitat& h, Fly& f) {
         f.altitude = 0.0;
         return;
     }
-    takeOff(h, f, FlightKind::Leave, {h.world.exitPoint(f.x, f.y, h.sightReach(f))});
+    const Point exit = h.world.exitPoint(f.x, f.y, h.sightReach(f));
+    takeOff(h, f, FlightKind::Leave, {exit}, forwardJumpToward(f, exit));
 }
 
 void returnToGround(Habitat& h, Fly& f) {
     const Point spot = h.world.nearestStandingPoint(f.x, f.y, h.standHalf(f));
-    takeOff(h, f, FlightKind::Return, {spot});
+    takeOff(h, f, FlightKind::Return, {spot}, forwardJumpToward(f, spot));
 }
+
+namespace {
+
+// The course for the next step of a flight that is not in a saccade: toward the goal,
+// with a saccade when the goal lies well off the course.
+double steer(Habitat& h, Fly& f, Point target, bool final, bool landing, double dist) {
+    FlightState& fl = f.flight;
+    const double size = f.drawnSize();
+    if (h.now < fl.steadyUntil) return fl.course;
+    double seconds = 0.0;
+    if (!final && fl.chasing < 0) {
+        // A corner straight ahead: the saccade begins early enough for its arc to cut
+        // the corner onto the next leg. A corner already behind is left out.
+        const Point& after = fl.waypoints[fl.next + 1];
+        const double toCorner = std::fabs(fm::angleDiff(bearing(f.x, f.y, target), fl.course));
+        const double ahead = (target.x - f.x) * fm::cos(fl.course) + (target.y - f.y) * fm::sin(fl.course);
+        const double angle = fm::angleDiff(bearing(target.x, target.y, after), fl.course);
+        seconds = saccadeSeconds(f, angle);
+        const double radius = fl.speed * seconds * 0.85 / std::max(std::fabs(angle), 1e-3);
+        const double lead = radius * std::tan(std::min(std::fabs(angle), kSaccadeLargest) * 0.5);
+        if ((toCorner < 30.0 * kDegree && ahead <= lead) || ahead < 0.0) {
+            ++fl.next;
+            double s = 0.0;
+            const double turn = saccadeToward(f, after, s);
+            if (startSaccade(h, f, turn, s)) return fl.course;
+            target = after;
+            dist = distance(f.x, f.y, target.x, target.y);
+            final = fl.next + 1 == fl.waypoints.size();
+            landing = final && landsAtEnd(fl.kind);
+        }
+    }
+    const double error = fm::angleDiff(bearing(f.x, f.y, target), fl.course);
+    if (std::fabs(error) > kSaccadeThreshold && dist > 1.5 * size) {
+        const double turn = saccadeToward(f, target, seconds);
+        if (startSaccade(h, f, turn, seconds)) return fl.course;
+    }
+    const bool eager = fl.chasing >= 0 || (landing && dist < 3.0 * size);
+    double rate = eager ? kEagerTurn : kGentleTurn;
+    // What the half-second budget still allows.
+    rate = std::min(rate, std::max(0.0, kTurnBudget + 10.0 * kDegree - turnedLately(fl)) / kDt);
+    return fl.course + clampAbs(error, rate * kDt);
+}
+
+double circle(const Habitat& h, const Fly& f) {
+    const FlightState& fl = f.flight;
+    const double r = distance(f.x, f.y, fl.centre.x, fl.centre.y);
+    const double radial = fm::atan2(f.y - fl.centre.y, f.x - fl.centre.x);
+    // The radius breathes a little, so the loop is not drawn with compasses.
+    const double t = double(h.now - fl.tookOff) * kDt;
+    const double wanted = fl.radius * (1.0 + 0.12 * fm::sin(2.1 * t + fl.radius));
+    const double desired = radial + fl.sense * (fm::kHalfPi + clampAbs(1.2 * (r - wanted) / wanted, 0.6));
+    const double rate = 1.6 * fl.speed / std::max(fl.radius, 1.0);
+    return fl.course + clampAbs(fm::angleDiff(desired, fl.course), rate * kDt);
+}
+
+// Done circling: on out of the loop to a spot ahead.
+void leaveCircle(Habitat& h, Fly& f) {
+    FlightState& fl = f.flight;
+    fl.circling = false;
+    const double size = f.drawnSize();
+    const double reach = f.rng.range(10.0, 20.0) * size;
+    const double facing = fl.course;
+    Point spot = landingSpot(h, f, f.x, f.y, reach, &facing);
+    if (std::fabs(fm::angleDiff(bearing(f.x, f.y, spot), fl.course)) > 30.0 * kDegree) {
+        spot = h.world.nearestStandingPoint(f.x + fm::cos(fl.course) * reach, f.y + fm::sin(fl.course) * reach,
+                                            h.standHalf(f));
+    }
+    fl.waypoints = {spot};
+    fl.next = 0;
+    fl.deadline = h.now + stepsFor(4.0);
+    for (float& t : fl.turned) t = float(kTurnBudget / FlightState::kTurnMemory);
+}
+
+}  // namespace
 
 void stepFlight(Habitat& h, Fly& f) {
     FlightState& fl = f.flight;
     if (h.now < fl.start) return;  // still waiting off-screen
     if (fl.chasing >= 0 && (h.now >= fl.chaseEnd || h.flies[std::size_t(fl.chasing)].mode != Mode::Flying)) endChase(h, f);
+    if (fl.circling && h.now >= fl.circleUntil) leaveCircle(h, f);
     const double size = f.drawnSize();
     const bool following = fl.chasing >= 0;
-    const Point target = following ? chaseTarget(h, f) : fl.waypoints[fl.next];
-    const bool final = !following && fl.next + 1 == fl.waypoints.size();
+    const bool final = !following && !fl.circling && fl.next + 1 == fl.waypoints.size();
     const bool landing = final && landsAtEnd(fl.kind);
+    const Point target = following ? chaseTarget(h, f) : fl.waypoints[fl.next];
+    const double dist = distance(f.x, f.y, target.x, target.y);
 
-    const double dx = target.x - f.x, dy = target.y - f.y;
-    const double dist = std::sqrt(dx * dx + dy * dy);
-    const double diff = dist > 1e-9 ? fm::angleDiff(fm::atan2(dy, dx), f.heading) : 0.0;
-    if (!fl.turning && std::fabs(diff) > kSharpTurnThreshold) {
-        fl.turning = true;
-        fl.turnRate = std::fabs(diff) / f.rng.range(tuning::kTurnSecondsMin, tuning::kTurnSecondsMax);
+    // Steering.
+    double course = fl.course;
+    if (fl.turning) {
+        const std::int64_t into = h.now - fl.turn.start + 1;
+        course = fl.turn.from + fl.turn.by * saccadeProgress(double(into) / double(fl.turn.steps));
+        if (into >= fl.turn.steps) fl.turning = false;
+    } else if (fl.circling) {
+        course = circle(h, f);
+    } else {
+        course = steer(h, f, target, final, landing, dist);
+        if (fl.turning) course = fl.turn.from + fl.turn.by * saccadeProgress(1.0 / double(fl.turn.steps));
     }
-    double rate = fl.turning ? fl.turnRate : kCourseCorrection;
-    // Never orbit a point: a turn that would circle it tightens until it can reach it.
-    if (std::fabs(diff) > 0.5 && dist > 1e-9) rate = std::max(rate, 2.0 * fl.speed / dist);
-    if (landing && dist < 3.0 * size) rate = std::max(rate, std::fabs(diff) / 0.04);
-    const double turn = std::max(-rate * kDt, std::min(rate * kDt, diff));
-    f.heading = fm::wrapAngle(f.heading + turn);
-    if (fl.turning && std::fabs(diff - turn) < 0.03) fl.turning = false;
+    noteTurn(fl, fm::angleDiff(course, fl.course));
+    fl.course = fm::wrapAngle(course);
 
-    double goal = fl.cruise * (fl.turning ? tuning::kTurnSpeedShare : 1.0);
+    // Speed: it makes for a share of cruise that it changes every fraction of a second,
+    // and gets there with some lag (thrust against drag); it brakes for a landing, and a
+    // saccade costs speed for its duration.
+    if (h.now >= fl.urgeUntil) {
+        fl.urge = std::min(1.25, std::max(0.75, 1.0 + 0.11 * fm::normal(f.rng)));
+        fl.urgeUntil = h.now + stepsFor(f.rng.range(0.08, 0.3));
+    }
+    double goal = fl.cruise * fl.urge;
+    const double tau = fl.speed < goal ? 0.06 : 0.09;
+    fl.speed += (goal - fl.speed) * std::min(1.0, kDt / tau);
     const double brake = tuning::kApproachBodyLengths * size;
-    if (landing && dist < brake) goal = std::min(goal, std::max(tuning::kTouchdownSpeed * size, fl.cruise * dist / brake));
-    const double accel = tuning::kAcceleration * size * kDt;
-    fl.speed = fl.speed < goal ? std::min(goal, fl.speed + accel) : std::max(goal, fl.speed - 2.5 * accel);
-    const double stride = fl.speed * kDt;
+    const double legsDownAt = tuning::kLegsDownBodyLengths * size;
+    if (landing) {
+        // The most it may fly at this distance and still come down at touchdown speed.
+        const double touchdown = tuning::kTouchdownSpeed * size;
+        const double deceleration = fl.cruise * fl.cruise / (2.0 * brake);
+        fl.speed = std::min(fl.speed, std::sqrt(touchdown * touchdown + 2.0 * deceleration * std::max(0.0, dist - 0.3 * size)));
+    }
+    double speed = fl.speed;
+    if (fl.turning) {
+        const double u = double(h.now - fl.turn.start + 1) / double(fl.turn.steps);
+        speed *= 1.0 - fl.turn.loss * fm::sin(fm::kPi * std::min(1.0, u));
+    }
+    const double stride = speed * kDt;
 
     const double climb = fl.fromGround ? std::min(1.0, double(h.now - fl.tookOff) * kDt / tuning::kClimbSeconds) : 1.0;
     const double descent = landing ? std::min(1.0, dist / brake) : 1.0;
     f.altitude = fl.peak * std::min(climb, descent);
-    fl.legsDown = landing && dist < tuning::kLegsDownBodyLengths * size;
+    fl.legsDown = landing && dist < legsDownAt;
+
+    // The body turns into the course over a few frames, never in one.
+    f.heading = fm::wrapAngle(f.heading + clampAbs(fm::angleDiff(fl.course, f.heading), kBodyTurnRate * kDt));
     // The picture turns in steps of about 19 degrees and climbs in tenths of a body
     // length: through a sharp turn it changes every other frame or so, not every frame.
     if (std::fabs(fm::angleDiff(f.heading, f.pictureHeading)) > kPictureTurn ||
@@ -284,24 +551,30 @@ void stepFlight(Habitat& h, Fly& f) {
         f.pictureDue = true;
     }
 
-    if (!following && (dist <= std::max(stride, 0.5) || (!final && dist <= std::max(1.5 * stride, 0.5 * size)))) {
-        if (final || h.now >= fl.deadline) {
-            f.x = target.x;
-            f.y = target.y;
+    if (!following) {
+        const double along = (target.x - f.x) * fm::cos(fl.course) + (target.y - f.y) * fm::sin(fl.course);
+        // Down: at the spot, or level with it and close (it sets down where it is).
+        const bool there = dist <= std::max(stride, 0.5) || (landing && dist < 0.4 * size && along <= stride);
+        if (final && (there || h.now >= fl.deadline)) {
+            if (h.now >= fl.deadline || !landing) {
+                f.x = target.x;
+                f.y = target.y;
+            }
             arrivedAtEnd(h, f);
             return;
         }
-        ++fl.next;
-    } else if (h.now >= fl.deadline && !following) {
-        const Point& end = fl.waypoints.back();
-        f.x = end.x;
-        f.y = end.y;
-        fl.next = fl.waypoints.size() - 1;
-        arrivedAtEnd(h, f);
-        return;
+        if (!final && dist <= std::max(stride, 0.5 * size)) ++fl.next;
+        if (h.now >= fl.deadline) {
+            const Point& end = fl.waypoints.back();
+            f.x = end.x;
+            f.y = end.y;
+            fl.next = fl.waypoints.size() - 1;
+            arrivedAtEnd(h, f);
+            return;
+        }
     }
-    f.x += fm::cos(f.heading) * stride;
-    f.y += fm::sin(f.heading) * stride;
+    f.x += fm::cos(fl.course) * stride;
+    f.y += fm::sin(fl.course) * stride;
 }
 
 void stepAway(Habitat& h, Fly& f) {

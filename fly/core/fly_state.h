@@ -38,11 +38,18 @@ enum class Mode : std::uint8_t { Waiting, Resting, Grooming, Walking, Flying, Aw
 enum class Gait : std::uint8_t { Forward, Sideways, Backward, Pivot };
 enum class FlightKind : std::uint8_t { Arrive, Hop, Circle, Excursion, Escape, Chase, Return, Leave };
 
+// What a fly new to the screen still means to do before it settles.
+constexpr std::uint8_t kExploreWalk = 1, kExploreGroom = 2, kExploreHop = 4;
+
 struct WalkState {
     Gait gait = Gait::Forward;
-    double speed = 0.0;    // body lengths per second along the gait's direction
+    double speed = 0.0;    // body lengths per second along the gait's direction, at full stride
     double side = 1.0;     // side-steps: +1 to the fly's right, -1 to its left
-    double legPhase = 0.0; // in leg frames
+    double legPhase = 0.0; // in leg frames; the speed pulses with it, a beat per tripod step
+    double pulse = 0.0;    // how deeply the speed dips between two tripod steps (share)
+    // The run speeds up over [runStart, runStart + rampIn) and slows down over the last
+    // rampOut steps before Fly::until.
+    std::int64_t runStart = 0, rampIn = 1, rampOut = 1;
     // The current or next saccade: the heading turns from `from` by `by` radians over
     // [start, start + steps).
     std::int64_t saccadeStart = 0, saccadeSteps = 1;
@@ -50,11 +57,23 @@ struct WalkState {
 };
 
 struct GroomState {
-    Groom actions[8] = {};
+    static constexpr int kMaxActions = 8;
+    Groom actions[kMaxActions] = {};
     int count = 0;
     int index = 0;
-    std::int64_t actionEnd[8] = {};
+    std::int64_t actionEnd[kMaxActions] = {};
     std::int64_t start = 0;
+    // Strokes: the legs change between their two positions at nextStroke, at an
+    // irregular few times a second.
+    int frame = 0;
+    std::int64_t nextStroke = 0;
+};
+
+// A sharp turn in flight: the course swings by `by` radians over `steps` steps, and the
+// speed dips by up to `loss` of what it was as the turn began.
+struct Saccade {
+    std::int64_t start = 0, steps = 1;
+    double from = 0.0, by = 0.0, loss = 0.0;
 };
 
 struct FlightState {
@@ -63,18 +82,33 @@ struct FlightState {
     std::size_t next = 0;
     std::int64_t start = 0;        // step it sets off (an arrival may wait off-screen)
     std::int64_t deadline = 0;     // step by which it must be down, whatever happened
-    double cruise = 0.0;           // pixels per second
-    double speed = 0.0;            // pixels per second now
-    double turnRate = 0.0;         // radians per second of the sharp turn in progress
+    double cruise = 0.0;           // pixels per second: this flight's usual speed
+    double speed = 0.0;            // pixels per second now, before any dip of a turn
+    double course = 0.0;           // direction of travel; the body's heading follows it
+    double urge = 1.0;             // share of cruise the fly is making for just now
+    std::int64_t urgeUntil = 0;    // when it picks another
     bool turning = false;
+    Saccade turn;
+    std::int64_t steadyUntil = 0;  // no sharp turn before this step (the jump, a straight leg)
+    // How far the course turned in each of the last kTurnMemory steps: sharp turns are
+    // spaced so that no half second holds more than a U-turn's worth.
+    static constexpr int kTurnMemory = 60;
+    float turned[kTurnMemory] = {};
+    int turnedAt = 0;
     bool fromGround = false;       // began with a jump off the ground
     std::int64_t tookOff = 0;      // step of the jump
-    bool legsDown = false;
-    bool escaping = false;         // fleeing the pointer         // on the final approach, legs reaching for the ground
+    bool legsDown = false;         // on the final approach, legs reaching for the ground
+    bool escaping = false;         // fleeing the pointer
     double peak = 0.5;             // cruising altitude, body lengths
     int chasing = -1;              // a chaser: the fly it follows
     std::int64_t chaseEnd = 0;
     std::int64_t awayUntil = 0;    // a trip off the screen: when it comes back
+    // Circling a point, as flies do under a lamp: round `centre` at about `radius`,
+    // clockwise when sense > 0, until circleUntil.
+    bool circling = false;
+    Point centre;
+    double radius = 0.0, sense = 1.0;
+    std::int64_t circleUntil = 0;
 };
 
 struct Fly {
@@ -91,6 +125,16 @@ struct Fly {
     std::int64_t chaseDueAt = 0;    // step from which it will chase the next fly it can
     bool groomNext = false;       // a bout follows the settling rest after a landing
     std::int64_t squashedAt = 0;
+    // Personal space: a fly that ended up too close to another moves off at this step.
+    std::int64_t moveOnAt = -1;
+    // Departure: a fly on the ground takes off for good at this step.
+    std::int64_t leaveAt = -1;
+    // A fly new to the screen looks round for a while: walks, grooms and hops to another
+    // spot between short rests, before it settles into long ones. `agenda` holds what it
+    // has yet to do (kExplore* bits).
+    std::int64_t exploreUntil = -1;
+    std::uint8_t agenda = 0;
+    bool arrivedOnce = false;
 
     WalkState walk;
     GroomState groom;
@@ -135,27 +179,39 @@ struct Habitat {
 
 // ---- ground.cpp ----
 void rest(Habitat& h, Fly& f, double seconds);
-double restSeconds(Fly& f);
+double restSeconds(const Habitat& h, Fly& f);
 void decide(Habitat& h, Fly& f);
 void stepWalk(Habitat& h, Fly& f);
+// A fly too close to another walks or hops off.
+void moveOn(Habitat& h, Fly& f);
 void noteLanded(Habitat& h, Fly& f);
 void updatePerch(Habitat& h, Fly& f);
 
 // ---- grooming.cpp ----
-void startGrooming(Habitat& h, Fly& f);
+// A bout of `seconds`, or of a usual length when 0.
+void startGrooming(Habitat& h, Fly& f, double seconds = 0.0);
 void stepGrooming(Habitat& h, Fly& f);
-Groom groomingAction(const Fly& f, std::int64_t now);
-int groomingFrame(const Fly& f, std::int64_t now);
+Groom groomingAction(const Fly& f);
+int groomingFrame(const Fly& f);
 std::int64_t groomingStillSteps(const Fly& f, std::int64_t now);
 
 // ---- flight.cpp ----
-// A spot to land on near (x, y) within `reach` pixels, edges and corners preferred.
-Point landingSpot(Habitat& h, Fly& f, double x, double y, double reach);
-void takeOff(Habitat& h, Fly& f, FlightKind kind, const std::vector<Point>& waypoints);
-std::vector<Point> pathTo(Habitat& h, Fly& f, Point from, Point to);
+// The way a fly jumps when nothing startled it: along its body axis, leaning toward `goal`.
+double forwardJumpToward(Fly& f, Point goal);
+// True when another fly sits (or is about to land) within `share` body lengths of p.
+bool crowded(const Habitat& h, const Fly& f, Point p, double share);
+// A spot to land on near (x, y) within `reach` pixels, edges and corners preferred, a body
+// length clear of other flies; with `facing`, one ahead of that direction where it can.
+Point landingSpot(Habitat& h, Fly& f, double x, double y, double reach, const double* facing);
+// Sets off along `waypoints`. A fly on the ground jumps along `jump` (radians) first; one
+// already in the air keeps its course.
+void takeOff(Habitat& h, Fly& f, FlightKind kind, const std::vector<Point>& waypoints, double jump);
+// The way from `from`, setting off along `course`, to `to`: straight, or a dogleg.
+std::vector<Point> pathTo(Habitat& h, Fly& f, Point from, double course, Point to);
 // A point out of sight straight along the course from the fly.
 Point exitAlong(const Habitat& h, const Fly& f, double course);
 void hop(Habitat& h, Fly& f);
+void hopTo(Habitat& h, Fly& f, Point spot);
 void longFlight(Habitat& h, Fly& f);
 void arrive(Habitat& h, Fly& f, double delaySeconds);
 void leave(Habitat& h, Fly& f);

@@ -1,7 +1,10 @@
 // A fly on the ground: it rests (mostly, and sometimes for minutes), then walks in short
 // runs, turning in saccades of 15-45 degrees rather than along curves, now and then
 // side-stepping or stepping back; or it grooms, hops, chases another fly or sets off on a
-// long flight.
+// long flight. A run speeds up and slows down over a step or two, and its speed pulses
+// with the tripod gait. Flies keep a body length apart: a walker stops short of another
+// fly, and one that ends up touching another soon moves off. A fly new to the screen
+// looks round first: it walks, grooms and hops to another spot between short rests.
 #include "fly_state.h"
 
 namespace gnatter {
@@ -25,27 +28,45 @@ void scheduleSaccade(Habitat& h, Fly& f, double delaySeconds) {
     w.from = f.heading;
 }
 
-void startWalk(Habitat& h, Fly& f) {
+void setRun(Habitat& h, Fly& f, double seconds) {
+    WalkState& w = f.walk;
+    w.runStart = h.now;
+    w.rampIn = stepsFor(f.rng.range(tuning::kRampInMin, tuning::kRampInMax));
+    w.rampOut = stepsFor(f.rng.range(tuning::kRampOutMin, tuning::kRampOutMax));
+    w.pulse = f.rng.range(tuning::kGaitPulseMin, tuning::kGaitPulseMax);
+    f.until = h.now + std::max(stepsFor(seconds), w.rampIn + w.rampOut);
+}
+
+void startGait(Habitat& h, Fly& f, Gait gait, double side) {
     WalkState& w = f.walk;
     f.mode = Mode::Walking;
-    const double u = f.rng.unit();
+    w.gait = gait;
+    w.side = side;
     double seconds = 0.0;
-    if (u < tuning::kSideStepShare + tuning::kBackStepShare) {
-        const bool sideways = u < tuning::kSideStepShare;
-        w.gait = sideways ? Gait::Sideways : Gait::Backward;
-        if (sideways) w.side = f.rng.chance(0.5) ? 1.0 : -1.0;
-        w.speed = (sideways ? tuning::kSideStepSpeed : tuning::kBackStepSpeed) * f.rng.range(0.9, 1.1);
-        seconds = f.rng.range(tuning::kSideStepMin, tuning::kSideStepMax);
-        w.saccadeStart = h.now + stepsFor(seconds) + 1;  // no turn during a side-step or step back
-    } else {
-        w.gait = Gait::Forward;
+    if (gait == Gait::Forward) {
         w.speed = f.rng.range(tuning::kWalkSpeedMin, tuning::kWalkSpeedMax);
         seconds = f.rng.range(tuning::kRunMin, tuning::kRunMax);
         // Most runs begin with a turn to a new course; the rest go on the way it faces.
         const double gap = f.rng.chance(0.6) ? 0.0 : f.rng.range(tuning::kSaccadeGapMin, tuning::kSaccadeGapMax);
         scheduleSaccade(h, f, gap);
+    } else {
+        w.speed = (gait == Gait::Sideways ? tuning::kSideStepSpeed : tuning::kBackStepSpeed) * f.rng.range(0.9, 1.1);
+        seconds = f.rng.range(tuning::kSideStepMin, tuning::kSideStepMax);
     }
-    f.until = h.now + stepsFor(seconds);
+    setRun(h, f, seconds);
+    // No turn during a side-step or a step back.
+    if (gait != Gait::Forward) w.saccadeStart = f.until + 1;
+}
+
+void startWalk(Habitat& h, Fly& f) {
+    const double u = f.rng.unit();
+    if (u < tuning::kSideStepShare) {
+        startGait(h, f, Gait::Sideways, f.rng.chance(0.5) ? 1.0 : -1.0);
+    } else if (u < tuning::kSideStepShare + tuning::kBackStepShare) {
+        startGait(h, f, Gait::Backward, 1.0);
+    } else {
+        startGait(h, f, Gait::Forward, 1.0);
+    }
 }
 
 void startPivot(Habitat& h, Fly& f) {
@@ -56,9 +77,61 @@ void startPivot(Habitat& h, Fly& f) {
     f.until = f.walk.saccadeStart + f.walk.saccadeSteps;
 }
 
+bool exploring(const Habitat& h, const Fly& f) { return f.exploreUntil >= 0 && h.now < f.exploreUntil; }
+
+// The nearest other fly on the ground, and how far its centre is, in the larger body length.
+const Fly* nearestNeighbour(const Habitat& h, const Fly& f, double x, double y, double& lengths) {
+    const Fly* nearest = nullptr;
+    lengths = 1e300;
+    for (const Fly& o : h.flies) {
+        if (&o == &f || !o.grounded()) continue;
+        const double d = distance(x, y, o.x, o.y) / std::max(f.drawnSize(), o.drawnSize());
+        if (d < lengths) {
+            lengths = d;
+            nearest = &o;
+        }
+    }
+    return nearest;
+}
+
+// After landing or a run: a fly that ends up touching another moves off soon.
+void checkSpace(Habitat& h, Fly& f) {
+    double lengths = 0.0;
+    if (nearestNeighbour(h, f, f.x, f.y, lengths) != nullptr && lengths < tuning::kTouchBodyLengths) {
+        if (f.moveOnAt < 0) f.moveOnAt = h.now + stepsFor(f.rng.range(tuning::kMoveOnMin, tuning::kMoveOnMax));
+    }
+}
+
 void endRun(Habitat& h, Fly& f) {
     updatePerch(h, f);
-    rest(h, f, restSeconds(f));
+    rest(h, f, restSeconds(h, f));
+    checkSpace(h, f);
+}
+
+// What a fly new to the screen does next: first what is on its agenda (a walk and a
+// grooming bout in either order, then a hop to another spot), then more of the same.
+void explore(Habitat& h, Fly& f) {
+    const bool walk = (f.agenda & kExploreWalk) != 0, groom = (f.agenda & kExploreGroom) != 0;
+    if (walk && (!groom || f.rng.chance(0.5))) {
+        f.agenda &= std::uint8_t(~kExploreWalk);
+        startGait(h, f, Gait::Forward, 1.0);
+        return;
+    }
+    if (groom) {
+        f.agenda &= std::uint8_t(~kExploreGroom);
+        startGrooming(h, f, f.rng.range(tuning::kExploreGroomMin, tuning::kExploreGroomMax));
+        return;
+    }
+    if ((f.agenda & kExploreHop) != 0) {
+        f.agenda &= std::uint8_t(~kExploreHop);
+        hop(h, f);
+        return;
+    }
+    const double r = f.rng.unit();
+    if (r < 0.4) startGait(h, f, Gait::Forward, 1.0);
+    else if (r < 0.55) startPivot(h, f);
+    else if (r < 0.75) startGrooming(h, f, f.rng.range(tuning::kExploreGroomMin, tuning::kExploreGroomMax));
+    else hop(h, f);
 }
 
 }  // namespace
@@ -68,7 +141,12 @@ void rest(Habitat& h, Fly& f, double seconds) {
     f.until = h.now + stepsFor(seconds);
 }
 
-double restSeconds(Fly& f) {
+double restSeconds(const Habitat& h, Fly& f) {
+    if (exploring(h, f)) {
+        // Short pauses between the first things it does, then a little longer.
+        const double longest = f.agenda != 0 ? tuning::kAgendaRestMax : tuning::kExploreRestMax;
+        return fm::exp(f.rng.range(fm::log(tuning::kExploreRestMin), fm::log(longest)));
+    }
     if (f.rng.chance(tuning::kLongRestShare)) {
         const double lo = fm::log(tuning::kLongRestMin), hi = fm::log(tuning::kLongRestMax);
         return fm::exp(f.rng.range(lo, hi));
@@ -87,6 +165,10 @@ void decide(Habitat& h, Fly& f) {
         f.chaseDueAt = h.now + stepsFor(f.rng.range(tuning::kChaseEveryMin, tuning::kChaseEveryMax));
         return;
     }
+    if (exploring(h, f)) {
+        explore(h, f);
+        return;
+    }
     double r = f.rng.unit();
     if ((r -= tuning::kChanceLongFlight) < 0.0) {
         longFlight(h, f);
@@ -99,6 +181,23 @@ void decide(Habitat& h, Fly& f) {
     } else {
         startWalk(h, f);
     }
+}
+
+void moveOn(Habitat& h, Fly& f) {
+    f.moveOnAt = -1;
+    double lengths = 0.0;
+    const Fly* other = nearestNeighbour(h, f, f.x, f.y, lengths);
+    if (other == nullptr || lengths >= tuning::kTouchBodyLengths) return;
+    if (f.rng.chance(tuning::kMoveOnByHop)) {
+        hop(h, f);
+        return;
+    }
+    // Walk off the way that leads away from it: on if it is behind, back if it is ahead,
+    // else a side-step away from it.
+    const double rel = fm::angleDiff(fm::atan2(other->y - f.y, other->x - f.x), f.heading);
+    if (std::fabs(rel) > 1.75) startGait(h, f, Gait::Forward, 1.0);
+    else if (std::fabs(rel) < 0.7) startGait(h, f, Gait::Backward, 1.0);
+    else startGait(h, f, Gait::Sideways, rel > 0.0 ? -1.0 : 1.0);
 }
 
 void stepWalk(Habitat& h, Fly& f) {
@@ -122,10 +221,26 @@ void stepWalk(Habitat& h, Fly& f) {
     double direction = f.heading;
     if (w.gait == Gait::Backward) direction += fm::kPi;
     if (w.gait == Gait::Sideways) direction += w.side * fm::kHalfPi;
-    const double stride = w.speed * f.drawnSize() * kDt;
+    // Up to speed over the first steps, down again over the last; between, the speed dips
+    // as the legs change over, once a leg frame.
+    const double in = double(h.now - w.runStart + 1) / double(w.rampIn);
+    const double out = double(f.until - h.now) / double(w.rampOut);
+    const double ramp = std::min(1.0, std::min(in, out));
+    const double envelope = ramp * ramp * (3.0 - 2.0 * ramp);
+    const double beat = 0.5 + 0.5 * fm::cos(fm::kTwoPi * w.legPhase);
+    const double speed = w.speed * std::max(0.05, envelope) * (1.0 - w.pulse * beat);
+    const double stride = speed * f.drawnSize() * kDt;
     const double nx = f.x + fm::cos(direction) * stride, ny = f.y + fm::sin(direction) * stride;
     const bool turning = intoSaccade >= 0 && intoSaccade + 1 < w.saccadeSteps;
-    if (!h.world.canStand(nx, ny, h.standHalf(f))) {
+    // Another fly close by on its way: it stops short, as at an edge.
+    bool blocked = false;
+    double after = 0.0;
+    if (nearestNeighbour(h, f, nx, ny, after) != nullptr && after < tuning::kWalkClearance) {
+        double before = 0.0;
+        nearestNeighbour(h, f, f.x, f.y, before);
+        blocked = after < before;
+    }
+    if (blocked || !h.world.canStand(nx, ny, h.standHalf(f))) {
         // At an edge, a fine place to stop: it stands and finishes any turn first.
         if (turning) w.speed = 0.0;
         else endRun(h, f);
@@ -133,20 +248,29 @@ void stepWalk(Habitat& h, Fly& f) {
     }
     f.x = nx;
     f.y = ny;
-    const double before = std::floor(w.legPhase);
-    w.legPhase += w.speed * kDt / tuning::kLegFrameBodyLengths;
-    if (std::floor(w.legPhase) != before) f.pictureDue = true;
+    const double frame = std::floor(w.legPhase);
+    w.legPhase += speed * kDt / tuning::kLegFrameBodyLengths;
+    if (std::floor(w.legPhase) != frame) f.pictureDue = true;
     if (h.now + 1 >= f.until && !turning) endRun(h, f);
 }
 
 void noteLanded(Habitat& h, Fly& f) {
     f.altitude = 0.0;
     updatePerch(h, f);
-    if (f.rng.chance(tuning::kGroomAfterLanding)) {
-        startGrooming(h, f);
-    } else {
-        rest(h, f, restSeconds(f));
+    if (!f.arrivedOnce) {
+        // First time down on the screen: it looks round before it settles.
+        f.arrivedOnce = true;
+        f.exploreUntil = h.now + stepsFor(f.rng.range(tuning::kExploreMin, tuning::kExploreMax));
+        f.agenda = kExploreWalk | kExploreGroom | kExploreHop;
     }
+    if (f.rng.chance(tuning::kGroomAfterLanding) && (!exploring(h, f) || (f.agenda & kExploreGroom) != 0)) {
+        // Grooming is what flies do most right after landing, new ones as well.
+        if (exploring(h, f)) f.agenda &= std::uint8_t(~kExploreGroom);
+        startGrooming(h, f, exploring(h, f) ? f.rng.range(tuning::kExploreGroomMin, tuning::kExploreGroomMax) : 0.0);
+    } else {
+        rest(h, f, restSeconds(h, f));
+    }
+    checkSpace(h, f);
 }
 
 void updatePerch(Habitat& h, Fly& f) {

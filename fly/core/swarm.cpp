@@ -47,6 +47,14 @@ double Habitat::standHalf(const Fly& f) const {
 
 double Habitat::sightReach(const Fly& f) const { return double(spriteSide(float(largestSize(f)))); }
 
+double flySizeSpread(double base, int variationPercent) {
+    const double variation = std::min(std::max(variationPercent, 0), 100) / 100.0;
+    // The smallest fly still reads as a fly, the largest is at most three times the size
+    // asked for, and the spread stays symmetric about it.
+    const double floor = std::min(base, kSmallestVariedSize);
+    return std::max(1.0, std::min(1.0 + variation, base / floor));
+}
+
 std::uint64_t chooseSeed(const Options& options, std::uint64_t entropy) {
     return options.hasSeed ? options.seed : fm::mix64(entropy ^ 0x6A09E667F3BCC909ull);
 }
@@ -59,9 +67,14 @@ struct Swarm::Impl : Habitat {
     bool windowsChanged = false;
     bool reportedOnce = false;  // the caller has not seen any picture before the first advance
 
+    // Every fly goes: those in the air at once, those on the ground each at its own
+    // moment within half a second, as a disturbed group of flies lifts off.
     void departAll() {
         departing = true;
-        for (Fly& f : flies) leave(*this, f);
+        for (Fly& f : flies) {
+            if (f.grounded()) f.leaveAt = now + stepsFor(f.rng.range(0.02, tuning::kDepartureSpread));
+            else leave(*this, f);
+        }
     }
 
     std::int64_t squashSteps() const { return stepsFor(tuning::kSquashSeconds); }
@@ -148,8 +161,8 @@ struct Swarm::Impl : Habitat {
             pose.altitude = float(f.pictureAltitude * f.drawnSize());
         } else if (f.mode == Mode::Grooming) {
             pose.stance = Stance::Grooming;
-            pose.groom = groomingAction(f, now);
-            pose.groomFrame = std::uint8_t(groomingFrame(f, now));
+            pose.groom = groomingAction(f);
+            pose.groomFrame = std::uint8_t(groomingFrame(f));
         } else if (f.mode == Mode::Squashed) {
             pose.stance = Stance::Squashed;
             pose.fade = std::uint8_t(fadeLevel(f));
@@ -177,13 +190,18 @@ struct Swarm::Impl : Habitat {
             if (pointerPresent && !departing) handlePointer();
         }
         for (Fly& f : flies) {
-            if (f.grounded() && perchGone(f) && !departing) hop(*this, f);
+            if (f.grounded()) {
+                if (departing && f.leaveAt >= 0 && now >= f.leaveAt) leave(*this, f);
+                else if (perchGone(f) && !departing) hop(*this, f);
+                else if (f.moveOnAt >= 0 && now >= f.moveOnAt && !departing) moveOn(*this, f);
+            }
             switch (f.mode) {
                 case Mode::Waiting:
                     if (world.hasGround()) arrive(*this, f, 0.0);
                     break;
                 case Mode::Resting:
-                    if (now >= f.until) decide(*this, f);
+                    // Leaving: it sits until its moment comes.
+                    if (now >= f.until && !departing) decide(*this, f);
                     break;
                 case Mode::Grooming: stepGrooming(*this, f); break;
                 case Mode::Walking: stepWalk(*this, f); break;
@@ -208,7 +226,7 @@ struct Swarm::Impl : Habitat {
         switch (f.mode) {
             case Mode::Gone: return forever;
             case Mode::Waiting: return world.hasGround() ? 0 : forever;
-            case Mode::Resting: still = f.until - now; break;
+            case Mode::Resting: still = departing ? forever : f.until - now; break;
             case Mode::Grooming: still = groomingStillSteps(f, now); break;
             case Mode::Away: return departing ? 0 : std::max<std::int64_t>(0, f.flight.awayUntil - now);
             case Mode::Squashed: {
@@ -217,7 +235,9 @@ struct Swarm::Impl : Habitat {
             }
             default: return 0;
         }
-        if (f.perchLostAt >= 0) still = std::min(still, f.perchLostAt - now);
+        for (std::int64_t due : {f.perchLostAt, f.moveOnAt, f.leaveAt}) {
+            if (due >= 0) still = std::min(still, due - now);
+        }
         return std::max<std::int64_t>(0, still);
     }
 
@@ -261,18 +281,20 @@ Swarm::Swarm(const Options& options, std::uint64_t seed, std::vector<Monitor> mo
     s.landmarks.set(s.monitors, s.windows);
     const int count = std::min(std::max(options.count, 1), 200);
     const double base = std::min(std::max(options.sizePixels, 4), 256);
-    const double variation = std::min(std::max(options.variationPercent, 0), 100) / 100.0;
+    const double spread = flySizeSpread(base, options.variationPercent);
     if (options.timeoutSeconds > 0) s.departAt = std::int64_t(options.timeoutSeconds) * 120;
     s.flies.resize(std::size_t(count));
     fm::Rng seeder(seed);
     // Arrivals trickle in over up to a second and a half rather than as one wave.
-    const double spread = std::min(1.5, 0.1 + 0.05 * count);
+    const double arrivals = std::min(1.5, 0.1 + 0.05 * count);
     for (Fly& f : s.flies) {
         f.rng = fm::Rng(seeder.next());
-        f.baseSize = std::max(4.0, base * (1.0 + variation * f.rng.range(-1.0, 1.0)));
+        // Sizes spread evenly on a log scale round the size asked for: as many flies half
+        // again as large as two thirds as large.
+        f.baseSize = base * fm::exp(fm::log(spread) * f.rng.range(-1.0, 1.0));
         f.heading = f.rng.range(0.0, fm::kTwoPi);
         f.chaseDueAt = stepsFor(f.rng.range(0.0, tuning::kChaseEveryMax));
-        if (s.world.hasGround()) arrive(s, f, f.rng.range(0.0, spread));
+        if (s.world.hasGround()) arrive(s, f, f.rng.range(0.0, arrivals));
         s.updateView(f);
         f.view.pictureChanged = true;
     }
@@ -346,6 +368,8 @@ bool Swarm::swat(float x, float y) {
         f.altitude = 0.0;
         f.flight.chasing = -1;
         f.perchLostAt = -1;
+        f.moveOnAt = -1;
+        f.leaveAt = -1;
         s.updateView(f);
         return true;
     }

@@ -105,6 +105,12 @@ struct FlyView {
 // 32 px), altitude in 1/32nds of the size; renderFly draws exactly what the key says.
 std::uint64_t pictureKeyFor(float size, float heading, const Pose& pose);
 
+// With -v, each fly's body length lies between base / spread and base * spread, spread
+// evenly on a log scale: spread is 1 + variation, but no varied fly is drawn smaller than
+// kSmallestVariedSize pixels (the variation shrinks instead).
+constexpr double kSmallestVariedSize = 9.0;
+double flySizeSpread(double base, int variationPercent);
+
 // The seed to give Swarm: --seed when given, else one drawn from `entropy` (a clock, a
 // process id; anything that differs from run to run).
 std::uint64_t chooseSeed(const Options& options, std::uint64_t entropy);
