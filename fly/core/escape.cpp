@@ -28,18 +28,30 @@ namespace {
 
 // How close a straight flight from the fly to `to` comes to the pointer, assuming the
 // pointer keeps going the way it went for another half second and the fly flies at a
-// modest escape speed: a coarse look, ahead of time, at the path the fly means to take.
+// modest escape speed: a look, ahead of time, at the path the fly means to take. Both
+// move in straight lines between the moments either stops, so the closest approach in
+// each stretch is worked out exactly: a fast pointer cannot slip between samples.
 double closestPass(const Habitat& h, const Fly& f, Point to) {
+    constexpr double kPointerAhead = 0.5, kHorizon = 1.2;
     const double flySpeed = 25.0 * f.drawnSize();
     const double length = distance(f.x, f.y, to.x, to.y);
     const double ux = length > 1e-9 ? (to.x - f.x) / length : 0.0, uy = length > 1e-9 ? (to.y - f.y) / length : 0.0;
+    const double arrival = length / flySpeed;
+    const double stops[] = {0.0, std::min(arrival, kPointerAhead), std::max(arrival, kPointerAhead), kHorizon};
     double closest = std::numeric_limits<double>::max();
-    for (int i = 1; i <= 24; ++i) {
-        const double t = 0.05 * i;
-        const double along = std::min(length, flySpeed * t);
-        const double lead = std::min(t, 0.5);
-        closest = std::min(closest, distance(f.x + ux * along, f.y + uy * along, h.pointerX + h.pointerVX * lead,
-                                             h.pointerY + h.pointerVY * lead));
+    for (int i = 0; i + 1 < 4; ++i) {
+        const double t0 = std::min(stops[i], kHorizon), t1 = std::min(stops[i + 1], kHorizon);
+        if (t1 < t0) continue;
+        // Where each is at t0, and how fast each moves until t1.
+        const double flyAt = std::min(length, flySpeed * t0), lead = std::min(t0, kPointerAhead);
+        const double fx = f.x + ux * flyAt, fy = f.y + uy * flyAt;
+        const double px = h.pointerX + h.pointerVX * lead, py = h.pointerY + h.pointerVY * lead;
+        const double fvx = t0 < arrival ? ux * flySpeed : 0.0, fvy = t0 < arrival ? uy * flySpeed : 0.0;
+        const double pvx = t0 < kPointerAhead ? h.pointerVX : 0.0, pvy = t0 < kPointerAhead ? h.pointerVY : 0.0;
+        const double rx = fx - px, ry = fy - py, vx = fvx - pvx, vy = fvy - pvy;
+        const double vv = vx * vx + vy * vy;
+        const double t = vv > 1e-12 ? std::min(std::max(-(rx * vx + ry * vy) / vv, 0.0), t1 - t0) : 0.0;
+        closest = std::min(closest, std::hypot(rx + vx * t, ry + vy * t));
     }
     return closest;
 }

@@ -93,31 +93,40 @@ void PrintTo(const SizeCase& c, std::ostream* out) { *out << c.name; }
 
 class SizeVariation : public ::testing::TestWithParam<SizeCase> {};
 
-TEST_P(SizeVariation, StaysWithinBoundsAndSpansThem) {
+TEST_P(SizeVariation, StaysWithinBoundsSpansThemAndCentresOnTheSizeAskedFor) {
     const SizeCase& c = GetParam();
     float seenMin = 1e9f, seenMax = 0.0f;
+    std::vector<float> sizes;
     for (std::uint64_t seed = 1; seed <= 40; ++seed) {
         Swarm swarm(options(20, c.size, c.variation), seed, kSingle);
         for (std::size_t i = 0; i < swarm.flyCount(); ++i) {
             const float s = swarm.flyView(i).size;
-            EXPECT_GE(s, c.lowest) << "seed " << seed << " fly " << i;
-            EXPECT_LE(s, c.highest) << "seed " << seed << " fly " << i;
+            EXPECT_GE(s, c.lowest * 0.999f) << "seed " << seed << " fly " << i;
+            EXPECT_LE(s, c.highest * 1.001f) << "seed " << seed << " fly " << i;
             seenMin = std::min(seenMin, s);
             seenMax = std::max(seenMax, s);
+            sizes.push_back(s);
         }
     }
-    // 800 uniform draws come within 2 % of both ends of the range.
+    // 800 draws come within 2 % of both ends of the range, and half are larger than the
+    // size asked for.
     const float slack = 0.02f * (c.highest - c.lowest);
     EXPECT_LE(seenMin, c.lowest + slack) << "sizes never reached the low end";
     EXPECT_GE(seenMax, c.highest - slack) << "sizes never reached the high end";
+    std::nth_element(sizes.begin(), sizes.begin() + long(sizes.size() / 2), sizes.end());
+    EXPECT_NEAR(sizes[sizes.size() / 2], float(c.size), 0.04f * float(c.size)) << "median size";
 }
 
+// Without variation any size goes; with it, sizes spread from size / (1 + v) to
+// size * (1 + v), but no varied fly is smaller than 9 px (the spread narrows instead).
 const SizeCase kSizeCases[] = {
     {"NoVariation", 36, 0, 36.0f, 36.0f},
-    {"HalfEitherWay", 36, 50, 18.0f, 54.0f},
+    {"HalfEitherWay", 36, 50, 24.0f, 54.0f},
     {"SmallestSize", 4, 0, 4.0f, 4.0f},
-    {"FullVariationNeverBelowFour", 20, 100, 4.0f, 40.0f},
-    {"LargestSize", 256, 10, 230.4f, 281.6f},
+    {"FullVariationLarge", 54, 100, 27.0f, 108.0f},
+    {"FullVariationNarrowsAboveNinePixels", 12, 100, 9.0f, 16.0f},
+    {"LauncherSmallestNeverVaries", 9, 100, 9.0f, 9.0f},
+    {"LargestSize", 256, 10, 232.7f, 281.6f},
 };
 
 INSTANTIATE_TEST_SUITE_P(Swarm, SizeVariation, ::testing::ValuesIn(kSizeCases),
