@@ -553,10 +553,14 @@ void stepFlight(Habitat& h, Fly& f) {
 
     if (!following) {
         const double along = (target.x - f.x) * fm::cos(fl.course) + (target.y - f.y) * fm::sin(fl.course);
-        // Down: at the spot, or level with it and close (it sets down where it is).
-        const bool there = dist <= std::max(stride, 0.5) || (landing && dist < 0.4 * size && along <= stride);
+        // Down: at the spot, or level with it and close (it sets down where it is). On its
+        // way off the screen: once out of sight.
+        const bool there = dist <= std::max(stride, 0.5) || (landing && dist < 0.4 * size && along <= stride) ||
+                           (!landsAtEnd(fl.kind) && h.world.outOfSight(f.x, f.y, h.sightReach(f)));
         if (final && (there || h.now >= fl.deadline)) {
-            if (h.now >= fl.deadline || !landing) {
+            // A point on the way off the screen is within this step's stride: go there. A
+            // landing sets down where the fly is, unless it ran out of time.
+            if (!landing || h.now >= fl.deadline) {
                 f.x = target.x;
                 f.y = target.y;
             }
