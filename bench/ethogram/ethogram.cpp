@@ -3,6 +3,7 @@
 // while every fly rests. Per fly a small tracker turns the reported views into bouts
 // (rests, runs, grooming, flights), turns, landings and window operations.
 #include "ethogram.h"
+#include "texture.h"
 
 #include "fly_math.h"
 #include "landmarks.h"
@@ -15,20 +16,9 @@
 namespace gnatter::ethogram {
 namespace {
 
-constexpr double kFrame = 1.0 / 60.0;
+constexpr double kFrame = kFrameSeconds;
 
-bool grounded(Activity a) { return a == Activity::Resting || a == Activity::Grooming || a == Activity::Walking; }
-bool airborne(Activity a) { return a == Activity::Flying || a == Activity::Escaping || a == Activity::Chasing; }
 bool anterior(Groom g) { return g == Groom::Head || g == Groom::FrontLegs; }
-
-double percentile(std::vector<double> v, double p) {
-    if (v.empty()) return 0.0;
-    std::sort(v.begin(), v.end());
-    const double at = p * double(v.size() - 1);
-    const std::size_t i = std::size_t(at);
-    const double frac = at - double(i);
-    return i + 1 < v.size() ? v[i] * (1.0 - frac) + v[i + 1] * frac : v[i];
-}
 
 double share(long part, long whole) { return whole > 0 ? double(part) / double(whole) : 0.0; }
 
@@ -37,14 +27,6 @@ std::string format(const char* pattern, double a, double b = 0.0, double c = 0.0
     std::snprintf(text, sizeof text, pattern, a, b, c);
     return text;
 }
-
-// One turn of the flight path, as a tracker sees it: consecutive frames whose direction
-// of travel changes fast.
-struct TurnEvent {
-    double angle = 0.0;   // radians, absolute
-    int frames = 0;
-    double speedBefore = 0.0, slowest = 0.0;
-};
 
 struct Tracker {
     Activity last = Activity::Away;
@@ -71,11 +53,7 @@ struct Tracker {
     int airFrames = 0;
     double takeOffX = 0.0, takeOffY = 0.0;
     std::vector<double> speeds;  // body lengths per second, visible frames in the air
-    bool hasDirection = false;
-    double direction = 0.0, lastSpeed = 0.0;
-    double recentSpeeds[3] = {0.0, 0.0, 0.0};  // the last frames' speeds, newest first
-    TurnEvent turn;
-    bool inTurn = false;
+    double lastSpeed = 0.0;
     double lastLegsDownAt = -1.0;
     bool escaping = false;
     bool chasing = false;
@@ -172,6 +150,29 @@ private:
     bool jumped_ = false;
 };
 
+// As the Win32 layer paces the swarm: a frame at a time while anything moves, the whole
+// quiet time in one advance while every fly rests (the pointer, when there is one, is read
+// every frame).
+double nextStep(const Swarm& swarm, bool everyFrame, double left) {
+    double dt = kFrame;
+    if (!everyFrame && swarm.allResting()) dt = std::max(kFrame, swarm.restingSecondsLeft());
+    return std::min(dt, left);
+}
+
+// The measures over recorded tracks, pooled over runs.
+struct Texture {
+    std::vector<SharpTurn> turns;
+
+    void add(const std::vector<Track>& tracks) {
+        for (const Track& track : tracks) {
+            for (const Flight& flight : flights(track)) {
+                const std::vector<SharpTurn> more = sharpTurns(track, flight);
+                turns.insert(turns.end(), more.begin(), more.end());
+            }
+        }
+    }
+};
+
 }  // namespace
 
 bool Report::allPass() const {
@@ -204,8 +205,8 @@ Report run(const Setup& setup) {
     const Point desktopSize{desktopEnd.x - desktop.x, desktopEnd.y - desktop.y};
     int flyCount = 0;
 
-    std::vector<double> rests, runDurations, runSpeeds, saccadeAngles, cruise, turnAngles, turnSeconds, turnLoss,
-        flightSeconds, groomBouts;
+    std::vector<double> rests, runDurations, runSpeeds, saccadeAngles, cruises, flightSeconds, groomBouts;
+    Texture texture;
     double saccadeTurning = 0.0, allWalkTurning = 0.0;
     // A finished turn of a walking fly counts as a saccade when it is 15-45 degrees and
     // took at most a tenth of a second.
@@ -238,6 +239,11 @@ Report run(const Setup& setup) {
     landmarks.set(monitors, windows);
     flyCount = int(swarm.flyCount());
     std::vector<Tracker> trackers(swarm.flyCount());
+    // What a tracker records of each fly, frame by frame, for the texture measures.
+    std::vector<Track> tracks(swarm.flyCount());
+    for (Track& track : tracks) track.frames.reserve(std::size_t(setup.seconds / kFrame) + 2);
+    Point seenPointer{-1.0, -1.0};
+    bool pointerSeen = false;
     std::vector<Chase> chases;
     PointerScript script(seed);
     Point pointer{-1.0, -1.0}, previousPointer{-1.0, -1.0};
@@ -246,9 +252,7 @@ Report run(const Setup& setup) {
 
     double t = 0.0;
     while (t < setup.seconds - 1e-9) {
-        double dt = kFrame;
-        if (!setup.pointer && swarm.allResting()) dt = std::max(kFrame, swarm.restingSecondsLeft());
-        dt = std::min(dt, setup.seconds - t);
+        double dt = nextStep(swarm, setup.pointer, setup.seconds - t);
         if (nextWindowMove > 0.0) dt = std::min(dt, std::max(nextWindowMove - t, 1e-6));
         swarm.advance(dt);
         t += dt;
@@ -285,6 +289,10 @@ Report run(const Setup& setup) {
             jumped = script.takeJump();
             swarm.setPointer(!jumped, float(pointer.x), float(pointer.y));
             pointerShown = !jumped;
+        }
+        if (hadPointer) {
+            seenPointer = previousPointer;
+            pointerSeen = true;
         }
 
         for (std::size_t i = 0; i < swarm.flyCount(); ++i) {
@@ -342,7 +350,8 @@ Report run(const Setup& setup) {
                 if (k.groomSequence.empty() || k.groomSequence.back() != v.pose.groom) k.groomSequence.push_back(v.pose.groom);
             }
 
-            // Flight frames: speeds and the turns of the path.
+            // Flight frames: speeds, the jump and the legs-down braking (the turns of the
+            // path are read from the recorded track).
             if (airborne(a) && v.visible && k.wasVisible && k.inFlight) {
                 ++k.airFrames;
                 const double dx = v.x - k.x, dy = v.y - k.y;
@@ -352,36 +361,7 @@ Report run(const Setup& setup) {
                     goodJumps += std::hypot(v.x - k.takeOffX, v.y - k.takeOffY) >= 0.5 * size;
                 }
                 k.speeds.push_back(speed);
-                if (speed > 1.0) {
-                    const double dir = fm::atan2(dy, dx);
-                    if (k.hasDirection) {
-                        const double change = fm::angleDiff(dir, k.direction);
-                        if (std::fabs(change) > 5.0 * fm::kPi / 180.0) {
-                            if (!k.inTurn) {
-                                k.inTurn = true;
-                                k.turn = TurnEvent{};
-                                k.turn.speedBefore = std::max({k.recentSpeeds[0], k.recentSpeeds[1], k.recentSpeeds[2]});
-                                k.turn.slowest = speed;
-                            }
-                            k.turn.angle += change;
-                            ++k.turn.frames;
-                            k.turn.slowest = std::min(k.turn.slowest, speed);
-                        } else if (k.inTurn) {
-                            k.inTurn = false;
-                            if (std::fabs(k.turn.angle) >= 30.0 * fm::kPi / 180.0 && k.turn.speedBefore > 0.0) {
-                                turnAngles.push_back(std::fabs(k.turn.angle) * 180.0 / fm::kPi);
-                                turnSeconds.push_back(k.turn.frames * kFrame);
-                                turnLoss.push_back(1.0 - k.turn.slowest / k.turn.speedBefore);
-                            }
-                        }
-                    }
-                    k.direction = dir;
-                    k.hasDirection = true;
-                }
                 k.lastSpeed = speed;
-                k.recentSpeeds[2] = k.recentSpeeds[1];
-                k.recentSpeeds[1] = k.recentSpeeds[0];
-                k.recentSpeeds[0] = speed;
                 if (v.pose.stance == Stance::Landing) k.lastLegsDownAt = t;
             }
             // An escape keeps clear of where the pointer was when the fly took off: never
@@ -426,8 +406,6 @@ Report run(const Setup& setup) {
                     k.takeOffX = k.x;
                     k.takeOffY = k.y;
                     k.speeds.clear();
-                    k.hasDirection = false;
-                    k.inTurn = false;
                     k.lastLegsDownAt = -1.0;
                     if (k.perchMovedAt >= 0.0) {
                         perchLate += t - k.perchMovedAt > 0.2 + kFrame;
@@ -470,7 +448,7 @@ Report run(const Setup& setup) {
                     gentleLandings += k.lastLegsDownAt >= 0.0 && t - k.lastLegsDownAt <= 0.1 &&
                                       k.lastSpeed <= 0.4 * percentile(k.speeds, 0.8);
                     // Cruise: flights long enough to have one (a quarter second in the air).
-                    if (k.speeds.size() >= 15) cruise.push_back(percentile(k.speeds, 0.9));
+                    if (k.speeds.size() >= 15) cruises.push_back(percentile(k.speeds, 0.9));
                     k.landedAt = t;
                     k.escaping = false;
                     if (k.chasing && k.chaseId >= 0) {
@@ -523,8 +501,16 @@ Report run(const Setup& setup) {
             k.x = v.x;
             k.y = v.y;
             k.heading = v.heading;
+
+            Frame frame = frameOf(v, t);
+            frame.pointerX = float(seenPointer.x);
+            frame.pointerY = float(seenPointer.y);
+            frame.pointerSeen = pointerSeen;
+            tracks[i].frames.push_back(frame);
+            if (v.visible) tracks[i].size = v.size;
         }
     }
+    texture.add(tracks);
 
     // Flies still sitting on a window that moved, never having left.
     for (const Tracker& k : trackers) perchLate += k.perchMovedAt >= 0.0;
@@ -580,9 +566,15 @@ Report run(const Setup& setup) {
     const double jumpShare = share(goodJumps, jumps);
     add("Take-off jump >= 0.5 BL in two frames", format("%.0f %% of %.0f", 100 * jumpShare, double(jumps)), ">= 95 %", jumpShare >= 0.95,
         jumps >= kFewest);
-    const double cruiseMedian = percentile(cruise, 0.5);
+    const double cruiseMedian = percentile(cruises, 0.5);
     add("Cruise speed: median of flights", format("%.0f BL/s", cruiseMedian), "40-70 BL/s", cruiseMedian >= 40 && cruiseMedian <= 70,
-        long(cruise.size()) >= kFewest);
+        long(cruises.size()) >= kFewest);
+    std::vector<double> turnAngles, turnSeconds, turnLoss;
+    for (const SharpTurn& turn : texture.turns) {
+        turnAngles.push_back(turn.degrees);
+        turnSeconds.push_back(turn.seconds);
+        turnLoss.push_back(turn.loss);
+    }
     const double turnMedian = percentile(turnAngles, 0.5), turnTime = percentile(turnSeconds, 0.5) * 1000.0,
                  lossMedian = percentile(turnLoss, 0.5);
     add("Sharp turns in flight: median angle", format("%.0f deg (%.0f turns)", turnMedian, double(turnAngles.size())), "40-140 deg",
