@@ -3,6 +3,7 @@
 // while every fly rests. Per fly a small tracker turns the reported views into bouts
 // (rests, runs, grooming, flights), turns, landings and window operations.
 #include "ethogram.h"
+#include "texture.h"
 
 #include "fly_math.h"
 #include "landmarks.h"
@@ -15,36 +16,15 @@
 namespace gnatter::ethogram {
 namespace {
 
-constexpr double kFrame = 1.0 / 60.0;
-
-bool grounded(Activity a) { return a == Activity::Resting || a == Activity::Grooming || a == Activity::Walking; }
-bool airborne(Activity a) { return a == Activity::Flying || a == Activity::Escaping || a == Activity::Chasing; }
-bool anterior(Groom g) { return g == Groom::Head || g == Groom::FrontLegs; }
-
-double percentile(std::vector<double> v, double p) {
-    if (v.empty()) return 0.0;
-    std::sort(v.begin(), v.end());
-    const double at = p * double(v.size() - 1);
-    const std::size_t i = std::size_t(at);
-    const double frac = at - double(i);
-    return i + 1 < v.size() ? v[i] * (1.0 - frac) + v[i + 1] * frac : v[i];
-}
+constexpr double kFrame = kFrameSeconds;
 
 double share(long part, long whole) { return whole > 0 ? double(part) / double(whole) : 0.0; }
 
-std::string format(const char* pattern, double a, double b = 0.0, double c = 0.0) {
-    char text[160];
-    std::snprintf(text, sizeof text, pattern, a, b, c);
+std::string format(const char* pattern, double a, double b = 0.0, double c = 0.0, double d = 0.0) {
+    char text[200];
+    std::snprintf(text, sizeof text, pattern, a, b, c, d);
     return text;
 }
-
-// One turn of the flight path, as a tracker sees it: consecutive frames whose direction
-// of travel changes fast.
-struct TurnEvent {
-    double angle = 0.0;   // radians, absolute
-    int frames = 0;
-    double speedBefore = 0.0, slowest = 0.0;
-};
 
 struct Tracker {
     Activity last = Activity::Away;
@@ -62,7 +42,6 @@ struct Tracker {
     int saccadeFrames = 0;
 
     // Grooming
-    std::vector<Groom> groomSequence;
 
     // Flight
     bool inFlight = false;
@@ -71,11 +50,7 @@ struct Tracker {
     int airFrames = 0;
     double takeOffX = 0.0, takeOffY = 0.0;
     std::vector<double> speeds;  // body lengths per second, visible frames in the air
-    bool hasDirection = false;
-    double direction = 0.0, lastSpeed = 0.0;
-    double recentSpeeds[3] = {0.0, 0.0, 0.0};  // the last frames' speeds, newest first
-    TurnEvent turn;
-    bool inTurn = false;
+    double lastSpeed = 0.0;
     double lastLegsDownAt = -1.0;
     bool escaping = false;
     bool chasing = false;
@@ -172,6 +147,90 @@ private:
     bool jumped_ = false;
 };
 
+// As the Win32 layer paces the swarm: a frame at a time while anything moves, the whole
+// quiet time in one advance while every fly rests (the pointer, when there is one, is read
+// every frame).
+double nextStep(const Swarm& swarm, bool everyFrame, double left) {
+    double dt = kFrame;
+    if (!everyFrame && swarm.allResting()) dt = std::max(kFrame, swarm.restingSecondsLeft());
+    return std::min(dt, left);
+}
+
+// The measures over recorded tracks, pooled over runs.
+struct Texture {
+    Constancy held;
+    long heldFlights = 0;
+    std::vector<double> toCruise;
+    std::vector<SharpTurn> turns;
+    Turning turnRates;
+    HeadingSteps groundSteps, takeOffSteps;
+    TakeOffs takeOffs;
+    Gait gait;
+    Grooming bouts;
+    long identicalBouts = 0;
+    Crowding crowd;
+
+    // One run's tracks, frame for frame aligned.
+    void add(const std::vector<Track>& tracks) {
+        const std::size_t firstSignature = bouts.signatures.size();
+        for (const Track& track : tracks) {
+            for (const Flight& flight : flights(track)) {
+                const std::vector<Speed> speeds = flightSpeeds(track, flight);
+                if (flight.landed && !speeds.empty()) {
+                    const Constancy c = speedConstancy(speeds);
+                    held.held += c.held;
+                    held.frames += c.frames;
+                    ++heldFlights;
+                }
+                const double seconds = secondsToCruise(track, flight, speeds);
+                if (seconds >= 0.0) toCruise.push_back(seconds);
+                const std::vector<SharpTurn> more = sharpTurns(track, flight);
+                turns.insert(turns.end(), more.begin(), more.end());
+                turning(track, flight, turnRates);
+            }
+            headingSteps(track, groundSteps, takeOffSteps);
+            takeOffDirections(track, takeOffs);
+            walkingGait(track, gait);
+            grooming(track, bouts);
+        }
+        // Identical bouts among the flies of one run: one program replaying a sequence.
+        identicalBouts += identicalPairs({bouts.signatures.begin() + long(firstSignature), bouts.signatures.end()});
+        crowding(tracks, crowd);
+    }
+};
+
+void record(const Swarm& swarm, double t, std::vector<Track>& tracks) {
+    for (std::size_t i = 0; i < swarm.flyCount() && i < tracks.size(); ++i) {
+        const FlyView& v = swarm.flyView(i);
+        tracks[i].frames.push_back(frameOf(v, t));
+        if (v.visible) tracks[i].size = v.size;
+    }
+}
+
+// After the measured time the flies are asked to leave (the timeout, the tray menu) and
+// are followed for at most five seconds. Every track starts with the frame at the request.
+std::vector<Track> depart(Swarm& swarm, double t, bool pointer) {
+    if (pointer) swarm.setPointer(false, 0.0f, 0.0f);
+    swarm.requestDeparture();
+    std::vector<Track> tracks(swarm.flyCount());
+    record(swarm, t, tracks);
+    const double until = t + 5.0;
+    while (!swarm.done() && t < until - 1e-9) {
+        const double dt = nextStep(swarm, false, until - t);
+        swarm.advance(dt);
+        t += dt;
+        record(swarm, t, tracks);
+    }
+    return tracks;
+}
+
+Monitor defaultMonitor() {
+    Monitor m;
+    m.bounds = {0, 0, 1920, 1080};
+    m.workArea = {0, 0, 1920, 1040};
+    return m;
+}
+
 }  // namespace
 
 bool Report::allPass() const {
@@ -183,12 +242,7 @@ bool Report::allPass() const {
 
 Report run(const Setup& setup) {
     std::vector<Monitor> monitors = setup.monitors;
-    if (monitors.empty()) {
-        Monitor m;
-        m.bounds = {0, 0, 1920, 1080};
-        m.workArea = {0, 0, 1920, 1040};
-        monitors.push_back(m);
-    }
+    if (monitors.empty()) monitors.push_back(defaultMonitor());
     Landmarks landmarks;
     landmarks.set(monitors, setup.windows);
     double groundArea = 0.0;
@@ -204,8 +258,9 @@ Report run(const Setup& setup) {
     const Point desktopSize{desktopEnd.x - desktop.x, desktopEnd.y - desktop.y};
     int flyCount = 0;
 
-    std::vector<double> rests, runDurations, runSpeeds, saccadeAngles, cruise, turnAngles, turnSeconds, turnLoss,
-        flightSeconds, groomBouts;
+    std::vector<double> rests, runDurations, runSpeeds, saccadeAngles, cruises, flightSeconds, groomBouts;
+    Texture texture;
+    Departure leaving;
     double saccadeTurning = 0.0, allWalkTurning = 0.0;
     // A finished turn of a walking fly counts as a saccade when it is 15-45 degrees and
     // took at most a tenth of a second.
@@ -218,7 +273,7 @@ Report run(const Setup& setup) {
     };
     long sideOrBackRuns = 0, walkRuns = 0;
     long jumps = 0, goodJumps = 0, landings = 0, edgeLandings = 0, cornerLandings = 0, gentleLandings = 0;
-    long groomAfterLanding = 0, boutsInOrder = 0, boutsInRange = 0;
+    long groomAfterLanding = 0, boutsInRange = 0;
     long moves = 0, pictures = 0;
     long escapes = 0, quickEscapes = 0, lateEscapes = 0, escapesTooClose = 0, escapesAway = 0, startlesWithoutApproach = 0;
     long perchMoves = 0, perchLate = 0;
@@ -238,6 +293,11 @@ Report run(const Setup& setup) {
     landmarks.set(monitors, windows);
     flyCount = int(swarm.flyCount());
     std::vector<Tracker> trackers(swarm.flyCount());
+    // What a tracker records of each fly, frame by frame, for the texture measures.
+    std::vector<Track> tracks(swarm.flyCount());
+    for (Track& track : tracks) track.frames.reserve(std::size_t(setup.seconds / kFrame) + 2);
+    Point seenPointer{-1.0, -1.0};
+    bool pointerSeen = false;
     std::vector<Chase> chases;
     PointerScript script(seed);
     Point pointer{-1.0, -1.0}, previousPointer{-1.0, -1.0};
@@ -246,9 +306,7 @@ Report run(const Setup& setup) {
 
     double t = 0.0;
     while (t < setup.seconds - 1e-9) {
-        double dt = kFrame;
-        if (!setup.pointer && swarm.allResting()) dt = std::max(kFrame, swarm.restingSecondsLeft());
-        dt = std::min(dt, setup.seconds - t);
+        double dt = nextStep(swarm, setup.pointer, setup.seconds - t);
         if (nextWindowMove > 0.0) dt = std::min(dt, std::max(nextWindowMove - t, 1e-6));
         swarm.advance(dt);
         t += dt;
@@ -285,6 +343,10 @@ Report run(const Setup& setup) {
             jumped = script.takeJump();
             swarm.setPointer(!jumped, float(pointer.x), float(pointer.y));
             pointerShown = !jumped;
+        }
+        if (hadPointer) {
+            seenPointer = previousPointer;
+            pointerSeen = true;
         }
 
         for (std::size_t i = 0; i < swarm.flyCount(); ++i) {
@@ -338,11 +400,10 @@ Report run(const Setup& setup) {
                 }
             }
             if (a == Activity::Grooming) {
-                if (k.last != Activity::Grooming) k.groomSequence.clear();
-                if (k.groomSequence.empty() || k.groomSequence.back() != v.pose.groom) k.groomSequence.push_back(v.pose.groom);
             }
 
-            // Flight frames: speeds and the turns of the path.
+            // Flight frames: speeds, the jump and the legs-down braking (the turns of the
+            // path are read from the recorded track).
             if (airborne(a) && v.visible && k.wasVisible && k.inFlight) {
                 ++k.airFrames;
                 const double dx = v.x - k.x, dy = v.y - k.y;
@@ -352,36 +413,7 @@ Report run(const Setup& setup) {
                     goodJumps += std::hypot(v.x - k.takeOffX, v.y - k.takeOffY) >= 0.5 * size;
                 }
                 k.speeds.push_back(speed);
-                if (speed > 1.0) {
-                    const double dir = fm::atan2(dy, dx);
-                    if (k.hasDirection) {
-                        const double change = fm::angleDiff(dir, k.direction);
-                        if (std::fabs(change) > 5.0 * fm::kPi / 180.0) {
-                            if (!k.inTurn) {
-                                k.inTurn = true;
-                                k.turn = TurnEvent{};
-                                k.turn.speedBefore = std::max({k.recentSpeeds[0], k.recentSpeeds[1], k.recentSpeeds[2]});
-                                k.turn.slowest = speed;
-                            }
-                            k.turn.angle += change;
-                            ++k.turn.frames;
-                            k.turn.slowest = std::min(k.turn.slowest, speed);
-                        } else if (k.inTurn) {
-                            k.inTurn = false;
-                            if (std::fabs(k.turn.angle) >= 30.0 * fm::kPi / 180.0 && k.turn.speedBefore > 0.0) {
-                                turnAngles.push_back(std::fabs(k.turn.angle) * 180.0 / fm::kPi);
-                                turnSeconds.push_back(k.turn.frames * kFrame);
-                                turnLoss.push_back(1.0 - k.turn.slowest / k.turn.speedBefore);
-                            }
-                        }
-                    }
-                    k.direction = dir;
-                    k.hasDirection = true;
-                }
                 k.lastSpeed = speed;
-                k.recentSpeeds[2] = k.recentSpeeds[1];
-                k.recentSpeeds[1] = k.recentSpeeds[0];
-                k.recentSpeeds[0] = speed;
                 if (v.pose.stance == Stance::Landing) k.lastLegsDownAt = t;
             }
             // An escape keeps clear of where the pointer was when the fly took off: never
@@ -409,13 +441,6 @@ Report run(const Setup& setup) {
                 if (k.last == Activity::Grooming) {
                     groomBouts.push_back(bout);
                     boutsInRange += bout >= 2.0 && bout <= 15.0;
-                    bool inOrder = !k.groomSequence.empty() && k.groomSequence.front() == Groom::Head;
-                    bool reachedBack = false;
-                    for (Groom g : k.groomSequence) {
-                        if (!anterior(g)) reachedBack = true;
-                        else if (reachedBack) inOrder = false;
-                    }
-                    boutsInOrder += inOrder;
                 }
                 // Take-off from the ground (or the first arrival).
                 if (airborne(a) && !k.inFlight) {
@@ -426,8 +451,6 @@ Report run(const Setup& setup) {
                     k.takeOffX = k.x;
                     k.takeOffY = k.y;
                     k.speeds.clear();
-                    k.hasDirection = false;
-                    k.inTurn = false;
                     k.lastLegsDownAt = -1.0;
                     if (k.perchMovedAt >= 0.0) {
                         perchLate += t - k.perchMovedAt > 0.2 + kFrame;
@@ -470,7 +493,7 @@ Report run(const Setup& setup) {
                     gentleLandings += k.lastLegsDownAt >= 0.0 && t - k.lastLegsDownAt <= 0.1 &&
                                       k.lastSpeed <= 0.4 * percentile(k.speeds, 0.8);
                     // Cruise: flights long enough to have one (a quarter second in the air).
-                    if (k.speeds.size() >= 15) cruise.push_back(percentile(k.speeds, 0.9));
+                    if (k.speeds.size() >= 15) cruises.push_back(percentile(k.speeds, 0.9));
                     k.landedAt = t;
                     k.escaping = false;
                     if (k.chasing && k.chaseId >= 0) {
@@ -523,8 +546,19 @@ Report run(const Setup& setup) {
             k.x = v.x;
             k.y = v.y;
             k.heading = v.heading;
+
+            Frame frame = frameOf(v, t);
+            frame.pointerX = float(seenPointer.x);
+            frame.pointerY = float(seenPointer.y);
+            frame.pointerSeen = pointerSeen;
+            tracks[i].frames.push_back(frame);
+            if (v.visible) tracks[i].size = v.size;
         }
     }
+    texture.add(tracks);
+    tracks.clear();
+    tracks.shrink_to_fit();
+    departure(depart(swarm, t, setup.pointer), monitors, leaving);
 
     // Flies still sitting on a window that moved, never having left.
     for (const Tracker& k : trackers) perchLate += k.perchMovedAt >= 0.0;
@@ -577,12 +611,56 @@ Report run(const Setup& setup) {
         saccadeShare >= 0.9, walkRuns >= kFewest);
     const double sideShare = share(sideOrBackRuns, walkRuns);
     add("Runs that side-step or step back", format("%.1f %%", 100 * sideShare), "2-25 %", sideShare >= 0.02 && sideShare <= 0.25, walkRuns >= 4 * kFewest);
+    // Speed pulses with the gait and builds up and dies down at a run's ends.
+    const Gait& gait = texture.gait;
+    const double gaitVariation = percentile(gait.variation, 0.5);
+    add("Walking speed varying within a run: median coefficient of variation",
+        format("%.2f over %.0f runs (%.0f %% of frames within +-2 %% of their run's median)", gaitVariation, double(gait.variation.size()),
+               100 * share(gait.nearMedian, gait.frames)),
+        ">= 0.15", gaitVariation >= 0.15, long(gait.variation.size()) >= kFewest);
+    const double inStep = stepsInProportion(gait.stepLengths);
+    add("Leg pictures in step with the distance walked",
+        format("%.0f %% of %.0f steps within 1.5x of the median (%.2f BL)", 100 * inStep, double(gait.stepLengths.size()),
+               percentile(gait.stepLengths, 0.5)),
+        ">= 90 %", inStep >= 0.9, long(gait.stepLengths.size()) >= kFewest);
     const double jumpShare = share(goodJumps, jumps);
     add("Take-off jump >= 0.5 BL in two frames", format("%.0f %% of %.0f", 100 * jumpShare, double(jumps)), ">= 95 %", jumpShare >= 0.95,
         jumps >= kFewest);
-    const double cruiseMedian = percentile(cruise, 0.5);
+    // The picture never spins: a body turns by at most a few tens of degrees a frame.
+    const HeadingSteps &onGround = texture.groundSteps, &takingOff = texture.takeOffSteps;
+    add("Picture turning over 45 deg in one frame, on the ground",
+        format("%.2f %% of %.0f frame pairs (largest %.0f deg)", 100 * share(onGround.over, onGround.pairs), double(onGround.pairs),
+               onGround.maxDegrees),
+        "none", onGround.over == 0, onGround.pairs > 0);
+    add("Picture turning over 45 deg in one frame, taking off (first 0.15 s)",
+        format("%.1f %% of %.0f frame pairs (largest %.0f deg)", 100 * share(takingOff.over, takingOff.pairs), double(takingOff.pairs),
+               takingOff.maxDegrees),
+        "none", takingOff.over == 0, takingOff.pairs > 0);
+    const TakeOffs& jumpsSeen = texture.takeOffs;
+    const double forward = share(jumpsSeen.forward, jumpsSeen.spontaneous);
+    add("Spontaneous take-offs forward (within 60 deg of the body)", format("%.0f %% of %.0f", 100 * forward, double(jumpsSeen.spontaneous)),
+        ">= 95 %", forward >= 0.95, jumpsSeen.spontaneous >= kFewest);
+    const double cruiseMedian = percentile(cruises, 0.5);
     add("Cruise speed: median of flights", format("%.0f BL/s", cruiseMedian), "40-70 BL/s", cruiseMedian >= 40 && cruiseMedian <= 70,
-        long(cruise.size()) >= kFewest);
+        long(cruises.size()) >= kFewest);
+    // A real fly's speed changes all the time; a program's holds one value per flight.
+    const Constancy& held = texture.held;
+    const double heldShare = share(held.held, held.frames);
+    add("Flight speed held: frames within +-2 % of one speed of their flight",
+        format("%.0f %% of %.0f frames (%.0f flights)", 100 * heldShare, double(held.frames), double(texture.heldFlights)), "<= 20 %",
+        heldShare <= 0.20, texture.heldFlights >= kFewest);
+    // The jump takes the fly off the ground within a few hundredths of a second; flight
+    // speed then builds up over the next tens of wingbeats: not full speed in the first
+    // frame, nor still gathering speed after a third of a second.
+    const double toCruise = percentile(texture.toCruise, 0.5);
+    add("Take-off to 90 % of cruise speed: median", format("%.2f s (%.0f take-offs)", toCruise, double(texture.toCruise.size())),
+        "0.06-0.3 s", toCruise >= 0.06 && toCruise <= 0.3, long(texture.toCruise.size()) >= kFewest);
+    std::vector<double> turnAngles, turnSeconds, turnLoss;
+    for (const SharpTurn& turn : texture.turns) {
+        turnAngles.push_back(turn.degrees);
+        turnSeconds.push_back(turn.seconds);
+        turnLoss.push_back(turn.loss);
+    }
     const double turnMedian = percentile(turnAngles, 0.5), turnTime = percentile(turnSeconds, 0.5) * 1000.0,
                  lossMedian = percentile(turnLoss, 0.5);
     add("Sharp turns in flight: median angle", format("%.0f deg (%.0f turns)", turnMedian, double(turnAngles.size())), "40-140 deg",
@@ -591,6 +669,37 @@ Report run(const Setup& setup) {
         long(turnAngles.size()) >= kFewest);
     add("Sharp turns: speed lost", format("%.0f %%", 100 * lossMedian), "about 30 % (20-40)", lossMedian >= 0.2 && lossMedian <= 0.4,
         long(turnLoss.size()) >= kFewest);
+    long saccades = 0, wide = 0, slow = 0;
+    for (const SharpTurn& turn : texture.turns) {
+        const bool angleFits = turn.degrees >= 40.0 && turn.degrees <= 140.0;
+        const bool timeFits = turn.seconds >= 0.080 - 1e-9 && turn.seconds <= 0.160 + 1e-9;
+        saccades += angleFits && timeFits;
+        wide += turn.degrees > 140.0;
+        slow += turn.seconds > 0.160 + 1e-9;
+    }
+    const long turnCount = long(texture.turns.size());
+    const double saccadeTurns = share(saccades, turnCount);
+    add("Sharp turns that are saccades: 40-140 deg in 80-160 ms",
+        format("%.0f %% of %.0f (over 140 deg %.0f %%, over 160 ms %.0f %%)", 100 * saccadeTurns, double(turnCount),
+               100 * share(wide, turnCount), 100 * share(slow, turnCount)),
+        ">= 70 %", saccadeTurns >= 0.7, turnCount >= kFewest);
+    const double lossFollows = rankCorrelation(turnAngles, turnLoss);
+    add("Sharp turns: the sharper, the more speed lost", format("rank correlation %.2f", lossFollows), ">= 0.3", lossFollows >= 0.3,
+        turnCount >= kFewest);
+    const double lossLow = 100 * percentile(turnLoss, 0.25), lossHigh = 100 * percentile(turnLoss, 0.75);
+    add("Sharp turns: spread of the speed lost", format("%.1f points between quartiles (%.0f-%.0f %%)", lossHigh - lossLow, lossLow, lossHigh),
+        ">= 5 points", lossHigh - lossLow >= 5.0, turnCount >= kFewest);
+    const Turning& rates = texture.turnRates;
+    long fastWindows = 0;
+    for (double rate : rates.rates) fastWindows += rate > 360.0;
+    const long windowCount = long(rates.rates.size());
+    const double fastShare = share(fastWindows, windowCount);
+    add("Turning over 0.5 s in flight, circling aside: windows over 360 deg/s",
+        format("%.1f %% of %.0f (median %.0f deg/s)", 100 * fastShare, double(windowCount), percentile(rates.rates, 0.5)), "0 %",
+        fastWindows == 0, windowCount >= kFewest);
+    add("Circling round a point (radius >= 3 BL, >= 1 s, a whole turn)",
+        format("%.0f times, %.1f s (median %.0f deg/s)", double(rates.circles), rates.circlingSeconds, percentile(rates.circlingRates, 0.5)),
+        "shown", true, false);
     const double gentle = share(gentleLandings, landings);
     add("Landings slowing with legs down", format("%.0f %%", 100 * gentle), ">= 95 %", gentle >= 0.95, landings >= kFewest);
     long longFlights = 0, shortFlights = 0;
@@ -614,9 +723,33 @@ Report run(const Setup& setup) {
     const double boutRange = share(boutsInRange, long(groomBouts.size()));
     add("Grooming bouts 2-15 s", format("%.0f %% (median %.1f s)", 100 * boutRange, percentile(groomBouts, 0.5)), ">= 90 %",
         boutRange >= 0.9, long(groomBouts.size()) >= kFewest);
-    const double ordered = share(boutsInOrder, long(groomBouts.size()));
-    add("Bouts head first, then front legs, wings, hind legs", format("%.0f %%", 100 * ordered), ">= 95 %", ordered >= 0.95,
-        long(groomBouts.size()) >= kFewest);
+    // Rubbing is quick and irregular, several strokes a second; bouts differ, and go from
+    // the front of the body to the back.
+    const Grooming& groomed = texture.bouts;
+    const long boutCount = groomed.bouts;
+    const double ordered = share(groomed.frontToBack, boutCount);
+    add("Bouts go front to back (no head or front legs after wings, abdomen or hind legs)", format("%.0f %%", 100 * ordered), ">= 95 %",
+        ordered >= 0.95, boutCount >= kFewest);
+    const double strokeRate = percentile(groomed.strokeRates, 0.5);
+    add("Grooming strokes per second: median of bouts", format("%.1f (%.0f bouts)", strokeRate, double(boutCount)), ">= 3",
+        strokeRate >= 3.0, boutCount >= kFewest);
+    const double irregular = percentile(groomed.intervalVariation, 0.5);
+    add("Grooming strokes irregular: median coefficient of variation of intervals",
+        format("%.2f (%.0f bouts)", irregular, double(groomed.intervalVariation.size())), ">= 0.2", irregular >= 0.2,
+        long(groomed.intervalVariation.size()) >= kFewest);
+    double usualStroke = 0.0;
+    const double multiples = multipleShare(groomed.intervals, groomed.actionLengths, usualStroke);
+    add("Grooming actions lasting a whole number of the usual stroke",
+        format("%.0f %% of %.0f (stroke %.2f s)", 100 * multiples, double(groomed.actionLengths.size()), usualStroke), "<= 50 %",
+        multiples <= 0.5, long(groomed.actionLengths.size()) >= kFewest);
+    const double frontRubs = share(groomed.singleFrontLegRub, boutCount), notHead = share(groomed.notHeadFirst, boutCount);
+    add("Grooming bouts of a single front-leg rub", format("%.1f %% of %.0f", 100 * frontRubs, double(boutCount)), ">= 5 %",
+        frontRubs >= 0.05, boutCount >= 4 * kFewest);
+    add("Grooming bouts starting elsewhere than the head", format("%.1f %% of %.0f", 100 * notHead, double(boutCount)), ">= 5 %",
+        notHead >= 0.05, boutCount >= 4 * kFewest);
+    add("Grooming bouts identical frame for frame (pairs in a run)",
+        format("%.0f pairs among %.0f bouts of >= 1 s", double(texture.identicalBouts), double(groomed.signatures.size())), "0",
+        texture.identicalBouts == 0, groomed.signatures.size() >= 2);
     const double afterLanding = share(groomAfterLanding, landings);
     add("Landings followed by a grooming bout", format("%.0f %%", 100 * afterLanding), ">= 50 %", afterLanding >= 0.5, landings >= kFewest);
     // Each chase has two flies in it, the chaser and the chased.
@@ -625,6 +758,20 @@ Report run(const Setup& setup) {
         chaseRate >= 1.0, flyCount >= 2);
     add("Chases ending with both flies apart", format("%.0f of %.0f", double(chasesApart), double(chasesDone)), "all",
         chasesApart == chasesDone, flyCount >= 2 && chasesDone > 0);
+    // Flies keep some distance; a touch makes one of them move. Chance is the same tracks
+    // with the others shifted in time: the same favourite places, at unrelated times.
+    const Crowding& crowd = texture.crowd;
+    const double close = crowd.groundSeconds > 0 ? crowd.closeSeconds / crowd.groundSeconds : 0.0;
+    const double chance = crowd.groundSeconds > 0 ? crowd.chanceSeconds / crowd.groundSeconds : 0.0;
+    add("Grounded flies under 0.5 BL apart (share of ground time)", format("%.2f %% (chance %.2f %%)", 100 * close, 100 * chance),
+        "under half of chance", close == 0.0 || close < 0.5 * chance, flyCount >= 2);
+    add("Grounded flies under 0.5 BL apart: longest", format("%.1f s", crowd.longest), "<= 2 s", crowd.longest <= 2.0, flyCount >= 2);
+    const double crowdedLandings = share(crowd.crowdedLandings, crowd.landings);
+    add("Landings within 1 BL of a fly already there", format("%.1f %% of %.0f", 100 * crowdedLandings, double(crowd.landings)),
+        "<= 2 %", crowdedLandings <= 0.02, flyCount >= 2 && crowd.landings >= kFewest);
+    const double onto = share(crowd.walkOnto, crowd.walkFrames);
+    add("Walking frames within 0.5 BL of a grounded fly", format("%.2f %% of %.0f", 100 * onto, double(crowd.walkFrames)),
+        "0 or close (<= 1 %)", onto <= 0.01, flyCount >= 2 && crowd.walkFrames > 0);
     add("Startles without an approaching pointer", format("%.0f of %.0f escapes", double(startlesWithoutApproach), double(escapes)), "0",
         startlesWithoutApproach == 0, setup.pointer);
     const double quick = share(quickEscapes, quickEscapes + lateEscapes);
@@ -635,12 +782,72 @@ Report run(const Setup& setup) {
     const double awayShare = share(escapesAway, escapes);
     add("Escapes off the screen (coming back later)", format("%.0f %%", 100 * awayShare), ">= 10 %", awayShare >= 0.1,
         setup.pointer && escapes > 0);
+    const double awayJumps = share(jumpsSeen.away, jumpsSeen.escapes);
+    add("Escape jumps away from the pointer (within 90 deg)", format("%.0f %% of %.0f", 100 * awayJumps, double(jumpsSeen.escapes)),
+        ">= 95 %", awayJumps >= 0.95, setup.pointer && jumpsSeen.escapes >= kFewest);
     add("Perch moved: took off within 0.2 s", format("%.0f of %.0f", double(perchMoves - perchLate), double(perchMoves)), "all",
         perchLate == 0, perchMoves > 0);
     add("Window moves + picture changes per fly per second",
         format("%.2f (%.2f + %.2f)", r.opsPerFlySecond, r.movesPerFlySecond, r.picturesPerFlySecond), "<= 3",
         r.opsPerFlySecond <= 3.0);
+
+    // Leaving, after the measured time of every run: each fly at its own moment, soon,
+    // seen in flight, across the nearest edge.
+    const double slowest = leaving.takeOffDelays.empty() ? 0.0 : *std::max_element(leaving.takeOffDelays.begin(), leaving.takeOffDelays.end());
+    const bool allOff = std::find_if(leaving.takeOffDelays.begin(), leaving.takeOffDelays.end(), [](double d) { return d < 0.0; }) ==
+                        leaving.takeOffDelays.end();
+    add("Departure: grounded flies taking off after the request",
+        allOff ? format("%.2f s at the latest (%.0f flies)", slowest, double(leaving.groundedFlies))
+               : format("some never did (%.0f flies)", double(leaving.groundedFlies)),
+        "<= 0.6 s", allOff && slowest <= 0.6 + 1e-9, leaving.groundedFlies > 0);
+    add("Departure: take-offs each at its own moment",
+        format("%.0f distinct frames for %.0f flies", double(leaving.distinctTakeOffFrames), double(leaving.groundedFlies)),
+        "over half the flies (of 36 frames)", 2 * leaving.distinctTakeOffFrames > leaving.framesInReach,
+        flyCount >= 2 && leaving.groundedFlies >= 2 * runs);
+    add("Departure: every fly seen flying before it goes", format("%.0f of %.0f", double(leaving.seenFlying), double(leaving.leavers)), "all",
+        leaving.seenFlying == leaving.leavers, leaving.leavers > 0);
+    const double nearestEdge = share(leaving.nearestEdge, leaving.leavers);
+    add("Departure: leaving across the screen edge nearest to the take-off",
+        format("%.0f %% of %.0f", 100 * nearestEdge, double(leaving.leavers)), ">= 90 %", nearestEdge >= 0.9, leaving.leavers >= kFewest);
+    add("Departure: last fly gone", leaving.allGone ? format("%.2f s after the request", leaving.lastGone) : std::string("not within 5 s"),
+        "<= 2 s", leaving.allGone && leaving.lastGone <= 2.0, leaving.leavers > 0);
+
+    if (setup.launcherDefault) {
+        const LauncherRuns launcher = launcherDefault(setup.seed);
+        r.rows.insert(r.rows.end(), launcher.rows.begin(), launcher.rows.end());
+    }
     return r;
+}
+
+LauncherRuns launcherDefault(std::uint64_t seed, int runs) {
+    constexpr int kTimeout = 15;
+    constexpr double kFollow = 20.0;  // seconds: long enough to see a late fly go
+    LauncherRuns out;
+    out.runs = std::max(1, runs);
+    for (int run = 0; run < out.runs; ++run) {
+        Options options;  // the launcher's defaults: one fly of 36 px for 15 s
+        options.count = 1;
+        options.sizePixels = 36;
+        options.timeoutSeconds = kTimeout;
+        Swarm swarm(options, seed + std::uint64_t(run), {defaultMonitor()});
+        std::vector<Track> track(1);
+        double t = 0.0;
+        while (!swarm.done() && t < kFollow - 1e-9) {
+            const double dt = nextStep(swarm, false, kFollow - t);
+            swarm.advance(dt);
+            t += dt;
+            record(swarm, t, track);
+        }
+        out.complete += showsItsWays(track.front(), kTimeout);
+        if (swarm.done()) out.latestGone = std::max(out.latestGone, t);
+        out.allGone = out.allGone && swarm.done();
+    }
+    const double complete = share(out.complete, out.runs);
+    out.rows.push_back({"Launcher's default (1 fly, 36 px, 15 s): lands, walks, grooms and flies again before leaving",
+                        format("%.0f %% of %.0f runs", 100 * complete, double(out.runs)), ">= 95 %", true, complete >= 0.95});
+    out.rows.push_back({"Launcher's default: gone", out.allGone ? format("%.1f s at the latest", out.latestGone) : std::string("not within 20 s"),
+                        "<= 17 s", true, out.allGone && out.latestGone <= 17.0});
+    return out;
 }
 
 std::string table(const Report& report) {

@@ -2,7 +2,10 @@
 // paced as the Win32 layer paces it) and measures what a person watching, or a biologist
 // with a tracker, would: the time budget, how long rests last, how walks and flights go,
 // where flies land, grooming, chases and escapes, and what the Win32 layer would have to
-// do for it (window moves and picture changes). Every figure comes from what the swarm
+// do for it (window moves and picture changes). Beyond medians it looks at the texture of
+// motion (texture.h): whether speed, turning, stepping and rubbing vary as in living flies
+// or run like a program, whether the picture jumps, whether flies keep their distance;
+// then, after the measured time, how they leave. Every figure comes from what the swarm
 // reports (FlyView), never from its internals.
 #pragma once
 
@@ -26,6 +29,7 @@ struct Setup {
     // 0 = never.
     double moveWindowEvery = 0.0;
     bool pointer = false;            // a scripted visitor with the mouse
+    bool launcherDefault = true;     // append the rows of launcherDefault(seed)
 };
 
 struct Row {
@@ -50,6 +54,17 @@ struct Report {
 };
 
 Report run(const Setup& setup);
+
+// The launcher's default run: one fly of 36 px that leaves after 15 s, on the default
+// desktop, over `runs` seeds from `seed` on. Within its 15 s a fly shows what flies do:
+// it lands, walks, grooms and takes off again; and it is gone soon after.
+struct LauncherRuns {
+    int runs = 0, complete = 0;
+    double latestGone = 0.0;  // seconds from the start
+    bool allGone = true;
+    std::vector<Row> rows;
+};
+LauncherRuns launcherDefault(std::uint64_t seed, int runs = 20);
 
 // The report as a Markdown table.
 std::string table(const Report& report);
