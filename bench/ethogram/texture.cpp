@@ -294,8 +294,16 @@ std::vector<SharpTurn> sharpTurns(const Track& track, const Flight& flight) {
     double direction = 0.0, angle = 0.0, speedBefore = 0.0, slowest = 0.0;
     int frames = 0;
     double recent[3] = {0.0, 0.0, 0.0};  // the last frames' speeds, newest first
+    std::size_t last = 0;
     for (const Speed& s : flightSpeeds(track, flight)) {
         const Frame &a = f[s.frame - 1], &b = f[s.frame];
+        // Back on the screen after a while out of sight: what it did out there is unseen,
+        // so the path starts afresh.
+        if (last != 0 && s.frame != last + 1) {
+            hasDirection = inTurn = false;
+            recent[0] = recent[1] = recent[2] = 0.0;
+        }
+        last = s.frame;
         if (s.bls > 1.0) {
             const double dir = fm::atan2(double(b.y) - a.y, double(b.x) - a.x);
             if (hasDirection) {

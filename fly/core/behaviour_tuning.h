@@ -75,7 +75,12 @@ constexpr double kJumpSeconds = 0.05;                    // legs stretched, wing
 constexpr double kAcceleration = 1200.0;                 // BL/s^2 up to cruise
 constexpr double kTurnMin = 0.75, kTurnMax = 2.3;        // radians, 43-132 degrees
 constexpr double kTurnSecondsMin = 0.085, kTurnSecondsMax = 0.15;
-constexpr double kTurnSpeedShare = 0.7;                  // speed kept in a sharp turn
+// A straight stretch, in seconds, after the jump and after every sharp turn: flies fly
+// straight legs between saccades.
+constexpr double kJumpLegMin = 0.09, kJumpLegMax = 0.14;
+constexpr double kLegAfterTurnMin = 0.06, kLegAfterTurnMax = 0.16;
+// A fly facing away from where it is going slows to this (BL/s) until it may turn.
+constexpr double kWaitingTurnSpeed = 18.0;
 constexpr double kLegMinBodyLengths = 5.0;               // a straight leg between turns
 constexpr double kHopMin = 8.0, kHopMax = 16.0;           // BL from take-off to landing
 constexpr double kApproachBodyLengths = 5.0;             // braking begins this far out
@@ -112,7 +117,9 @@ constexpr double kNearPointerBodyLengths = 4.0;  // pointer this close: read it 
 constexpr double kChaseEveryMin = 240.0, kChaseEveryMax = 480.0;
 constexpr double kChaseMin = 1.0, kChaseMax = 1.2;   // seconds
 constexpr double kChaseReach = 40.0;                 // BL: how far a chaser looks for a fly
-constexpr double kChaseLag = 0.1;                    // seconds the chaser trails its target
+// The chased fly's zigzag: legs of this many BL, turns of this many radians (45-70 deg).
+constexpr double kChaseLegMin = 14.0, kChaseLegMax = 19.0;
+constexpr double kChaseTurnMin = 0.79, kChaseTurnMax = 1.22;
 constexpr double kChaseLandApart = 8.0;              // BL between their landing spots at least
 
 // ---- departure: every fly lifts off within this many seconds, each at its own moment ----

@@ -1,7 +1,7 @@
 // Chases: now and then a fly takes off after the nearest other fly on the ground. The
 // chased fly darts off on a zigzag of straight legs and sharp turns for a second or so;
-// the chaser follows a moment behind, aiming where the other just was. Then the chaser
-// breaks off and both land well apart.
+// the chaser follows its track a moment behind, turn for turn. Then the chaser breaks off
+// and both land well apart.
 #include "fly_state.h"
 
 namespace gnatter {
@@ -27,44 +27,45 @@ bool startChase(Habitat& h, std::size_t chaserIndex) {
     const double cruise = typicalCruise(size);
     // Off away from the chaser as far as its jump allows, then zigzagging, each leg long
     // enough that two turns never crowd into one half second; kept over the ground so
-    // that it can land.
+    // that it can land, by turning the way that stays on the screen.
     const Point away{2.0 * leader.x - chaser.x, 2.0 * leader.y - chaser.y};
     const double jump = forwardJumpToward(leader, away);
+    const double room = half + 2.0 * size;
     double course = jump;
     double side = leader.rng.chance(0.5) ? 1.0 : -1.0;
     Point at{leader.x, leader.y};
     std::vector<Point> waypoints;
     double time = 0.0;
-    while (time < seconds && waypoints.size() < 16) {
-        const double leg = leader.rng.range(9.0, 14.0) * size;
-        Point next = h.world.nearestStandingPoint(at.x + fm::cos(course) * leg, at.y + fm::sin(course) * leg,
-                                                  half + 2.0 * size);
-        if (distance(next.x, next.y, at.x, at.y) < size) break;
-        time += distance(next.x, next.y, at.x, at.y) / cruise + 0.1;
+    while (time < seconds && waypoints.size() < 8) {
+        const double leg = leader.rng.range(tuning::kChaseLegMin, tuning::kChaseLegMax) * size;
+        Point next{at.x + fm::cos(course) * leg, at.y + fm::sin(course) * leg};
+        if (!h.world.canStand(next.x, next.y, room)) next = h.world.nearestStandingPoint(next.x, next.y, room);
+        if (distance(next.x, next.y, at.x, at.y) < 4.0 * size) break;
+        time += distance(next.x, next.y, at.x, at.y) / cruise;
         course = fm::atan2(next.y - at.y, next.x - at.x);
         waypoints.push_back(next);
         at = next;
-        course += side * leader.rng.range(0.87, 1.48);  // 50-85 degrees
+        const double turn = leader.rng.range(tuning::kChaseTurnMin, tuning::kChaseTurnMax);
         if (leader.rng.chance(0.75)) side = -side;
+        const Point ahead{at.x + fm::cos(course + side * turn) * leg, at.y + fm::sin(course + side * turn) * leg};
+        if (!h.world.canStand(ahead.x, ahead.y, room)) side = -side;
+        course += side * turn;
     }
     const double facing = course;
     waypoints.push_back(landingSpot(h, leader, at.x, at.y, 15.0 * size, &facing));
     takeOff(h, leader, FlightKind::Chase, waypoints, jump);
 
-    const Point target{leader.x, leader.y};
-    takeOff(h, chaser, FlightKind::Chase, {target}, forwardJumpToward(chaser, target));
+    // The chaser cuts in on the other's zigzag and flies it a moment behind, turn for
+    // turn, until it gives up.
+    std::vector<Point> trail(waypoints.begin(), waypoints.end() - 1);
+    if (trail.empty()) trail.push_back(waypoints.front());
+    takeOff(h, chaser, FlightKind::Chase, trail, forwardJumpToward(chaser, trail.front()));
     FlightState& fl = chaser.flight;
     fl.chasing = chased;
     fl.chaseEnd = h.now + stepsFor(seconds);
     fl.cruise = leader.flight.cruise * 1.08;
     fl.deadline = fl.chaseEnd + stepsFor(3.0);
     return true;
-}
-
-Point chaseTarget(const Habitat& h, const Fly& f) {
-    const Fly& leader = h.flies[std::size_t(f.flight.chasing)];
-    const double lag = leader.flight.speed * tuning::kChaseLag;
-    return {leader.x - fm::cos(leader.flight.course) * lag, leader.y - fm::sin(leader.flight.course) * lag};
 }
 
 void endChase(Habitat& h, Fly& f) {
@@ -76,7 +77,7 @@ void endChase(Habitat& h, Fly& f) {
     const double facing = fl.course;
     Point spot{};
     for (int attempt = 0; attempt < 8; ++attempt) {
-        spot = landingSpot(h, f, f.x, f.y, 20.0 * size, &facing);
+        spot = landingSpot(h, f, f.x, f.y, 20.0 * size, &facing, 1.0);
         if (distance(spot.x, spot.y, theirs.x, theirs.y) >= tuning::kChaseLandApart * size) break;
     }
     fl.waypoints = pathTo(h, f, {f.x, f.y}, fl.course, spot);

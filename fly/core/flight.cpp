@@ -21,13 +21,15 @@ constexpr double kSaccadeLargest = 140.0 * kDegree;
 constexpr double kGentleTurn = 100.0 * kDegree;
 constexpr double kEagerTurn = 220.0 * kDegree;
 // No half second holds more turning than this (circling aside).
-constexpr double kTurnBudget = 165.0 * kDegree;
+constexpr double kTurnBudget = 150.0 * kDegree;
 // The body catches up with the course at most this fast (radians per second).
 constexpr double kBodyTurnRate = 1200.0 * kDegree;
 constexpr double kPictureTurn = 0.33;   // radians
 constexpr double kPictureClimb = 0.1;   // body lengths
 // A reach that means anywhere on the ground.
 constexpr double kAnywhere = 1e8;
+// A fly choosing a new spot in the air takes one within this of its course.
+constexpr double kInFlightCone = 55.0 * kDegree;
 // Spontaneous jumps lean toward the goal by at most this, plus a little scatter.
 constexpr double kJumpLean = 30.0 * kDegree;
 constexpr double kJumpScatter = 6.0 * kDegree;
@@ -91,32 +93,42 @@ Point saccadeEnd(const Fly& f, double angle, double seconds) {
     return {f.x + fm::cos(fl.course + half) * chord, f.y + fm::sin(fl.course + half) * chord};
 }
 
-// The turn that, begun now, leaves the fly heading for `goal`.
+// The turn that, begun now, leaves the fly heading for `goal`: the bearing of the goal
+// seen from where the turn will end, but never far past the bearing seen from here (a
+// goal close by would otherwise swing the turn round).
 double saccadeToward(Fly& f, Point goal, double& seconds) {
     const FlightState& fl = f.flight;
-    double angle = fm::angleDiff(bearing(f.x, f.y, goal), fl.course);
-    seconds = saccadeSeconds(f, angle);
-    for (int i = 0; i < 2; ++i) {
-        const Point end = saccadeEnd(f, angle, seconds);
-        if (distance(end.x, end.y, goal.x, goal.y) < f.drawnSize()) break;
+    const double direct = fm::angleDiff(bearing(f.x, f.y, goal), fl.course);
+    seconds = saccadeSeconds(f, direct);
+    const Point end = saccadeEnd(f, direct, seconds);
+    double angle = direct;
+    if (distance(end.x, end.y, goal.x, goal.y) > f.drawnSize()) {
         angle = fm::angleDiff(bearing(end.x, end.y, goal), fl.course);
+        if (angle * direct < 0.0) angle = direct;
+        angle = direct + clampAbs(angle - direct, 20.0 * kDegree);
     }
+    seconds = saccadeSeconds(f, angle);
     return angle;
 }
 
+// Starts a saccade of about `angle`; when the last half second's turning leaves room
+// only for most of it, that much, so long as it is still a saccade (a fly that could
+// turn only a little of the way would circle its goal).
 bool startSaccade(Habitat& h, Fly& f, double angle, double seconds) {
     FlightState& fl = f.flight;
     if (std::fabs(angle) < kSaccadeThreshold) return false;
-    const double by = (angle < 0.0 ? -1.0 : 1.0) * std::min(std::max(std::fabs(angle), kSaccadeSmallest), kSaccadeLargest);
-    if (turnedLately(fl) + std::fabs(by) > kTurnBudget) return false;
+    const double room = kTurnBudget - turnedLately(fl);
+    const double wanted = std::min(std::max(std::fabs(angle), kSaccadeSmallest), kSaccadeLargest);
+    const double by = (angle < 0.0 ? -1.0 : 1.0) * std::min(wanted, room);
+    if (std::fabs(by) < std::max(kSaccadeSmallest, wanted - 25.0 * kDegree)) return false;
     fl.turning = true;
     fl.turn.start = h.now;
     fl.turn.steps = stepsFor(seconds);
     fl.turn.from = fl.course;
     fl.turn.by = by;
-    // Sharper turns cost more speed: about a fifth at 45 degrees, a third at 140.
+    // Sharper turns cost more speed: about a fifth at 45 degrees, over two fifths at 140.
     const double share = (std::fabs(by) - kSaccadeSmallest) / (kSaccadeLargest - kSaccadeSmallest);
-    fl.turn.loss = std::min(0.5, std::max(0.1, 0.21 + 0.2 * share + 0.035 * fm::normal(f.rng)));
+    fl.turn.loss = std::min(0.5, std::max(0.1, 0.2 + 0.24 * share + 0.03 * fm::normal(f.rng)));
     return true;
 }
 
@@ -187,54 +199,73 @@ bool crowded(const Habitat& h, const Fly& f, Point p, double share) {
     return false;
 }
 
-Point landingSpot(Habitat& h, Fly& f, double x, double y, double reach, const double* facing) {
+namespace {
+
+// A spot for a fly by this corner, in whichever quarter round it there is ground; when a
+// fly already sits in the corner, beside it along one of the two edges.
+bool cornerSpot(Habitat& h, Fly& f, Point corner, double inset, Point& spot) {
     const double size = f.drawnSize(), half = h.standHalf(f);
-    const double minimum = reach >= kAnywhere ? 0.0 : std::min(3.0 * size, 0.5 * reach);
+    const int first = int(f.rng.unit() * 4.0);
+    const double slide = f.rng.range(1.25, 1.6) * size;
+    const bool alongX = f.rng.chance(0.5);
+    for (int q = 0; q < 4; ++q) {
+        const int k = (first + q) % 4;
+        const double sx = (k & 1) ? 1.0 : -1.0, sy = (k & 2) ? 1.0 : -1.0;
+        for (int shift = 0; shift < 3; ++shift) {
+            const bool x = shift == 1 ? alongX : !alongX;
+            const double ex = shift > 0 && x ? slide : 0.0, ey = shift > 0 && !x ? slide : 0.0;
+            const Point p{corner.x + sx * (inset + ex), corner.y + sy * (inset + ey)};
+            if (h.world.canStand(p.x, p.y, half) && !crowded(h, f, p, 1.1)) {
+                spot = p;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+Point landingSpot(Habitat& h, Fly& f, double x, double y, double reach, const double* facing, double cone) {
+    const double size = f.drawnSize(), half = h.standHalf(f);
+    const bool anywhere = reach >= kAnywhere;
+    const double minimum = anywhere ? 0.0 : 0.5 * reach;
     constexpr int kAttempts = 16;
     Point fallback{};
     bool hasFallback = false;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         const double u = f.rng.unit();
         const double inset = f.rng.range(tuning::kEdgeInsetMin, tuning::kEdgeInsetMax) * size;
+        // Near by, the fly looks round a point of the disc (ahead of it, when it faces
+        // somewhere) and settles for the edge or corner nearest to that point.
+        Point around{};
+        if (!anywhere) {
+            const double angle = facing != nullptr ? *facing + f.rng.range(-cone, cone) : f.rng.range(0.0, fm::kTwoPi);
+            const double r = f.rng.range(minimum, reach);
+            around = {x + fm::cos(angle) * r, y + fm::sin(angle) * r};
+        }
         Point spot{};
         if (u < tuning::kEdgeLandingShare * tuning::kCornerShare) {
             Point corner{};
-            if (!h.landmarks.randomCorner(f.rng, corner)) continue;
-            // Into whichever quarter round the corner there is ground; when a fly already
-            // sits in the corner, beside it along one of the two edges.
-            const int first = int(f.rng.unit() * 4.0);
-            const double slide = f.rng.range(1.25, 1.6) * size;
-            const bool alongX = f.rng.chance(0.5);
-            bool found = false;
-            for (int q = 0; q < 4 && !found; ++q) {
-                const int k = (first + q) % 4;
-                const double sx = (k & 1) ? 1.0 : -1.0, sy = (k & 2) ? 1.0 : -1.0;
-                for (int shift = 0; shift < 3 && !found; ++shift) {
-                    const double ex = shift == 1 ? (alongX ? slide : 0.0) : shift == 2 ? (alongX ? 0.0 : slide) : 0.0;
-                    const double ey = shift == 1 ? (alongX ? 0.0 : slide) : shift == 2 ? (alongX ? slide : 0.0) : 0.0;
-                    const Point p{corner.x + sx * (inset + ex), corner.y + sy * (inset + ey)};
-                    if (h.world.canStand(p.x, p.y, half) && !crowded(h, f, p, 1.1)) {
-                        spot = p;
-                        found = true;
-                    }
-                }
-            }
-            if (!found) continue;
+            const bool found = anywhere ? h.landmarks.randomCorner(f.rng, corner)
+                                        : h.landmarks.nearestCorner(around.x, around.y, corner);
+            if (!found || !cornerSpot(h, f, corner, inset, spot)) continue;
         } else if (u < tuning::kEdgeLandingShare) {
             Point at{}, normal{};
-            if (!h.landmarks.randomEdgePoint(f.rng, at, normal)) continue;
+            const bool found = anywhere ? h.landmarks.randomEdgePoint(f.rng, at, normal)
+                                        : h.landmarks.nearestEdgePoint(around.x, around.y, at, normal);
+            if (!found) continue;
             spot = h.world.nearestStandingPoint(at.x + normal.x * inset, at.y + normal.y * inset, half);
-        } else if (reach >= kAnywhere) {
+        } else if (anywhere) {
             spot = h.world.randomStandingPoint(f.rng, half);
         } else {
-            const double angle = f.rng.range(0.0, fm::kTwoPi), r = f.rng.range(minimum, reach);
-            spot = h.world.nearestStandingPoint(x + fm::cos(angle) * r, y + fm::sin(angle) * r, half);
+            spot = h.world.nearestStandingPoint(around.x, around.y, half);
         }
         const double d = distance(spot.x, spot.y, x, y);
         if (d > reach || d < minimum || crowded(h, f, spot, 1.1)) continue;
         // Ahead where it can be: spontaneous flights go forward.
         const bool ahead = facing == nullptr || d < 1e-6 ||
-                           std::fabs(fm::angleDiff(bearing(x, y, spot), *facing)) <= 110.0 * kDegree;
+                           std::fabs(fm::angleDiff(bearing(x, y, spot), *facing)) <= cone;
         if (ahead) return spot;
         if (!hasFallback) {
             fallback = spot;
@@ -242,7 +273,7 @@ Point landingSpot(Habitat& h, Fly& f, double x, double y, double reach, const do
         }
     }
     if (hasFallback) return fallback;
-    if (reach >= kAnywhere) return h.world.randomStandingPoint(f.rng, half);
+    if (anywhere) return h.world.randomStandingPoint(f.rng, half);
     const double angle = facing != nullptr ? *facing : f.rng.range(0.0, fm::kTwoPi);
     return h.world.nearestStandingPoint(x + fm::cos(angle) * reach, y + fm::sin(angle) * reach, half);
 }
@@ -287,8 +318,8 @@ void takeOff(Habitat& h, Fly& f, FlightKind kind, const std::vector<Point>& wayp
     fl.escaping = false;
     fl.chasing = -1;
     fl.circling = false;
-    fl.urge = 1.0;
-    fl.urgeUntil = h.now;
+    fl.urgeFrom = fl.urgeTo = 1.0;
+    fl.urgeSince = fl.urgeUntil = h.now;
     if (!wasFlying) {
         fl.peak = f.rng.range(tuning::kCruiseAltitudeMin, tuning::kCruiseAltitudeMax);
         fl.fromGround = true;
@@ -298,10 +329,13 @@ void takeOff(Habitat& h, Fly& f, FlightKind kind, const std::vector<Point>& wayp
         fl.turning = false;
         for (float& t : fl.turned) t = 0.0f;
         // The jump and the first wingbeats carry the fly straight on.
-        fl.steadyUntil = h.now + stepsFor(f.rng.range(0.06, 0.1));
+        // Straight on for a moment, but never for most of a short hop.
+        const double steady = std::min(f.rng.range(tuning::kJumpLegMin, tuning::kJumpLegMax), 0.25 * length / fl.cruise);
+        fl.steadyUntil = h.now + stepsFor(steady);
         f.altitude = 0.0;
     }
     fl.deadline = h.now + stepsFor(length / fl.cruise * 3.0 + 3.0);
+    fl.closest = 1e300;
     f.mode = Mode::Flying;
     f.perch = 0;
     f.perchLostAt = -1;
@@ -420,7 +454,7 @@ double steer(Habitat& h, Fly& f, Point target, bool final, bool landing, double 
     const double size = f.drawnSize();
     if (h.now < fl.steadyUntil) return fl.course;
     double seconds = 0.0;
-    if (!final && fl.chasing < 0) {
+    if (!final) {
         // A corner straight ahead: the saccade begins early enough for its arc to cut
         // the corner onto the next leg. A corner already behind is left out.
         const Point& after = fl.waypoints[fl.next + 1];
@@ -444,13 +478,46 @@ double steer(Habitat& h, Fly& f, Point target, bool final, bool landing, double 
     const double error = fm::angleDiff(bearing(f.x, f.y, target), fl.course);
     if (std::fabs(error) > kSaccadeThreshold && dist > 1.5 * size) {
         const double turn = saccadeToward(f, target, seconds);
-        if (startSaccade(h, f, turn, seconds)) return fl.course;
+        // Close to where it means to land there is no room for a wide turn: it brakes
+        // first, until the turn's arc still leaves it facing the spot.
+        const double angle = std::max(std::fabs(turn), kSaccadeThreshold);
+        const double fits = 0.8 * angle * dist / (2.0 * seconds * std::max(fm::sin(std::min(angle, fm::kHalfPi)), 0.3));
+        if (landing && fl.speed > fits) {
+            fl.brakeTo = fits;
+        } else if (startSaccade(h, f, turn, seconds)) {
+            return fl.course;
+        }
     }
-    const bool eager = fl.chasing >= 0 || (landing && dist < 3.0 * size);
+    // A turn too sharp to bend into waits for its saccade on a straight course, so that
+    // the half-second budget frees up for it; a fly facing away from its goal slows down
+    // meanwhile, or the wait would carry it far off.
+    if (std::fabs(error) > kSaccadeThreshold && dist > 1.5 * size && fl.brakeTo <= 0.0) {
+        if (std::fabs(error) > fm::kHalfPi) fl.brakeTo = std::max(tuning::kWaitingTurnSpeed * size, std::min(fl.speed, 0.5 * fl.cruise));
+        return fl.course;
+    }
+    const bool eager = landing && dist < 3.0 * size;
     double rate = eager ? kEagerTurn : kGentleTurn;
     // What the half-second budget still allows.
     rate = std::min(rate, std::max(0.0, kTurnBudget + 10.0 * kDegree - turnedLately(fl)) / kDt);
     return fl.course + clampAbs(error, rate * kDt);
+}
+
+// A fly that has come close to its spot but will not make it (the spot is behind it, or
+// far off its course) does not go round again: it sets down a little further on.
+void missedSpot(Habitat& h, Fly& f) {
+    FlightState& fl = f.flight;
+    const double size = f.drawnSize();
+    const Point& spot = fl.waypoints.back();
+    const double dist = distance(f.x, f.y, spot.x, spot.y);
+    if (dist > 2.5 * size || fl.turning) return;
+    const double off = std::fabs(fm::angleDiff(bearing(f.x, f.y, spot), fl.course));
+    if (off < 75.0 * kDegree) return;
+    const double on = f.rng.range(2.0, 3.5) * size;
+    const Point ahead = h.world.nearestStandingPoint(f.x + fm::cos(fl.course) * on, f.y + fm::sin(fl.course) * on,
+                                                     h.standHalf(f));
+    if (std::fabs(fm::angleDiff(bearing(f.x, f.y, ahead), fl.course)) > 45.0 * kDegree || crowded(h, f, ahead, 1.1)) return;
+    fl.waypoints.back() = ahead;
+    fl.closest = 1e300;
 }
 
 double circle(const Habitat& h, const Fly& f) {
@@ -472,8 +539,8 @@ void leaveCircle(Habitat& h, Fly& f) {
     const double size = f.drawnSize();
     const double reach = f.rng.range(10.0, 20.0) * size;
     const double facing = fl.course;
-    Point spot = landingSpot(h, f, f.x, f.y, reach, &facing);
-    if (std::fabs(fm::angleDiff(bearing(f.x, f.y, spot), fl.course)) > 30.0 * kDegree) {
+    Point spot = landingSpot(h, f, f.x, f.y, reach, &facing, kInFlightCone);
+    if (std::fabs(fm::angleDiff(bearing(f.x, f.y, spot), fl.course)) > kInFlightCone) {
         spot = h.world.nearestStandingPoint(f.x + fm::cos(fl.course) * reach, f.y + fm::sin(fl.course) * reach,
                                             h.standHalf(f));
     }
@@ -488,13 +555,18 @@ void leaveCircle(Habitat& h, Fly& f) {
 void stepFlight(Habitat& h, Fly& f) {
     FlightState& fl = f.flight;
     if (h.now < fl.start) return;  // still waiting off-screen
-    if (fl.chasing >= 0 && (h.now >= fl.chaseEnd || h.flies[std::size_t(fl.chasing)].mode != Mode::Flying)) endChase(h, f);
-    if (fl.circling && h.now >= fl.circleUntil) leaveCircle(h, f);
     const double size = f.drawnSize();
-    const bool following = fl.chasing >= 0;
-    const bool final = !following && !fl.circling && fl.next + 1 == fl.waypoints.size();
-    const bool landing = final && landsAtEnd(fl.kind);
-    const Point target = following ? chaseTarget(h, f) : fl.waypoints[fl.next];
+    if (fl.chasing >= 0) {
+        // The chase ends in time, when the other fly is down, or at the end of its track.
+        const bool trailEnds = fl.next + 1 >= fl.waypoints.size() &&
+                               distance(f.x, f.y, fl.waypoints.back().x, fl.waypoints.back().y) < 3.0 * size;
+        if (h.now >= fl.chaseEnd || h.flies[std::size_t(fl.chasing)].mode != Mode::Flying || trailEnds) endChase(h, f);
+    }
+    if (fl.circling && h.now >= fl.circleUntil) leaveCircle(h, f);
+    const bool final = !fl.circling && fl.next + 1 == fl.waypoints.size();
+    const bool landing = final && landsAtEnd(fl.kind) && fl.chasing < 0;
+    if (landing) missedSpot(h, f);
+    const Point target = fl.waypoints[fl.next];
     const double dist = distance(f.x, f.y, target.x, target.y);
 
     // Steering.
@@ -502,7 +574,13 @@ void stepFlight(Habitat& h, Fly& f) {
     if (fl.turning) {
         const std::int64_t into = h.now - fl.turn.start + 1;
         course = fl.turn.from + fl.turn.by * saccadeProgress(double(into) / double(fl.turn.steps));
-        if (into >= fl.turn.steps) fl.turning = false;
+        if (into >= fl.turn.steps) {
+            fl.turning = false;
+            // A straight leg follows every saccade that found its way.
+            if (std::fabs(fm::angleDiff(bearing(f.x, f.y, target), fm::wrapAngle(course))) < kSaccadeThreshold) {
+                fl.steadyUntil = h.now + stepsFor(f.rng.range(tuning::kLegAfterTurnMin, tuning::kLegAfterTurnMax));
+            }
+        }
     } else if (fl.circling) {
         course = circle(h, f);
     } else {
@@ -515,20 +593,34 @@ void stepFlight(Habitat& h, Fly& f) {
     // Speed: it makes for a share of cruise that it changes every fraction of a second,
     // and gets there with some lag (thrust against drag); it brakes for a landing, and a
     // saccade costs speed for its duration.
+    // Through a saccade the wings do the turning: the speed it came in with only dips.
     if (h.now >= fl.urgeUntil) {
-        fl.urge = std::min(1.25, std::max(0.75, 1.0 + 0.11 * fm::normal(f.rng)));
-        fl.urgeUntil = h.now + stepsFor(f.rng.range(0.08, 0.3));
+        fl.urgeFrom = fl.urgeTo;
+        fl.urgeTo = std::min(1.3, std::max(0.7, 1.0 + 0.15 * fm::normal(f.rng)));
+        fl.urgeSince = h.now;
+        fl.urgeUntil = h.now + stepsFor(f.rng.range(0.1, 0.22));
     }
-    double goal = fl.cruise * fl.urge;
-    const double tau = fl.speed < goal ? 0.06 : 0.09;
-    fl.speed += (goal - fl.speed) * std::min(1.0, kDt / tau);
+    if (fl.brakeTo > 0.0) {
+        // Braking for a turn, as hard as for a landing.
+        const double deceleration = fl.cruise * fl.cruise / (2.0 * tuning::kApproachBodyLengths * size);
+        fl.speed = std::max(fl.brakeTo, fl.speed - deceleration * kDt);
+        fl.brakeTo = 0.0;
+    } else if (!fl.turning) {
+        const double u = double(h.now - fl.urgeSince) / double(std::max<std::int64_t>(1, fl.urgeUntil - fl.urgeSince));
+        const double goal = fl.cruise * (fl.urgeFrom + (fl.urgeTo - fl.urgeFrom) * u);
+        const double tau = fl.speed < goal ? 0.06 : 0.09;
+        fl.speed += (goal - fl.speed) * std::min(1.0, kDt / tau);
+    }
     const double brake = tuning::kApproachBodyLengths * size;
     const double legsDownAt = tuning::kLegsDownBodyLengths * size;
     if (landing) {
-        // The most it may fly at this distance and still come down at touchdown speed.
+        // The most it may fly at this distance and still come down at touchdown speed. A
+        // fly that overshot its spot does not speed up again: it turns back slowly.
+        fl.closest = std::min(fl.closest, dist);
         const double touchdown = tuning::kTouchdownSpeed * size;
         const double deceleration = fl.cruise * fl.cruise / (2.0 * brake);
-        fl.speed = std::min(fl.speed, std::sqrt(touchdown * touchdown + 2.0 * deceleration * std::max(0.0, dist - 0.3 * size)));
+        const double room = std::max(0.0, std::min(dist, fl.closest < brake ? fl.closest : dist) - 0.3 * size);
+        fl.speed = std::min(fl.speed, std::sqrt(touchdown * touchdown + 2.0 * deceleration * room));
     }
     double speed = fl.speed;
     if (fl.turning) {
@@ -551,11 +643,13 @@ void stepFlight(Habitat& h, Fly& f) {
         f.pictureDue = true;
     }
 
-    if (!following) {
+    if (fl.chasing < 0) {
         const double along = (target.x - f.x) * fm::cos(fl.course) + (target.y - f.y) * fm::sin(fl.course);
         // Down: at the spot, or level with it and close (it sets down where it is). On its
         // way off the screen: once out of sight.
-        const bool there = dist <= std::max(stride, 0.5) || (landing && dist < 0.4 * size && along <= stride) ||
+        const bool slow = fl.speed <= 2.0 * tuning::kTouchdownSpeed * size && h.world.canStand(f.x, f.y, h.standHalf(f));
+        const bool there = dist <= std::max(stride, 0.5) ||
+                           (landing && slow && (dist < 0.5 * size || (dist < 0.8 * size && along <= stride))) ||
                            (!landsAtEnd(fl.kind) && h.world.outOfSight(f.x, f.y, h.sightReach(f)));
         if (final && (there || h.now >= fl.deadline)) {
             // A point on the way off the screen is within this step's stride: go there. A

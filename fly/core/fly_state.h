@@ -85,8 +85,12 @@ struct FlightState {
     double cruise = 0.0;           // pixels per second: this flight's usual speed
     double speed = 0.0;            // pixels per second now, before any dip of a turn
     double course = 0.0;           // direction of travel; the body's heading follows it
-    double urge = 1.0;             // share of cruise the fly is making for just now
-    std::int64_t urgeUntil = 0;    // when it picks another
+    double closest = 0.0;          // nearest it came to its landing spot so far
+    double brakeTo = 0.0;          // > 0: slowing to this speed for a turn close to landing
+    // The share of cruise the fly is making for drifts from `urgeFrom` at urgeSince to
+    // `urgeTo` at urgeUntil, then on to another: the speed never settles.
+    double urgeFrom = 1.0, urgeTo = 1.0;
+    std::int64_t urgeSince = 0, urgeUntil = 0;
     bool turning = false;
     Saccade turn;
     std::int64_t steadyUntil = 0;  // no sharp turn before this step (the jump, a straight leg)
@@ -100,7 +104,7 @@ struct FlightState {
     bool legsDown = false;         // on the final approach, legs reaching for the ground
     bool escaping = false;         // fleeing the pointer
     double peak = 0.5;             // cruising altitude, body lengths
-    int chasing = -1;              // a chaser: the fly it follows
+    int chasing = -1;              // a chaser: the fly whose track it follows
     std::int64_t chaseEnd = 0;
     std::int64_t awayUntil = 0;    // a trip off the screen: when it comes back
     // Circling a point, as flies do under a lamp: round `centre` at about `radius`,
@@ -201,8 +205,9 @@ double forwardJumpToward(Fly& f, Point goal);
 // True when another fly sits (or is about to land) within `share` body lengths of p.
 bool crowded(const Habitat& h, const Fly& f, Point p, double share);
 // A spot to land on near (x, y) within `reach` pixels, edges and corners preferred, a body
-// length clear of other flies; with `facing`, one ahead of that direction where it can.
-Point landingSpot(Habitat& h, Fly& f, double x, double y, double reach, const double* facing);
+// length clear of other flies; with `facing`, one within `cone` radians of that
+// direction, seen from (x, y), where it can.
+Point landingSpot(Habitat& h, Fly& f, double x, double y, double reach, const double* facing, double cone = 1.75);
 // Sets off along `waypoints`. A fly on the ground jumps along `jump` (radians) first; one
 // already in the air keeps its course.
 void takeOff(Habitat& h, Fly& f, FlightKind kind, const std::vector<Point>& waypoints, double jump);
@@ -226,7 +231,6 @@ void escape(Habitat& h, Fly& f);
 
 // ---- chase.cpp ----
 bool startChase(Habitat& h, std::size_t chaser);
-Point chaseTarget(const Habitat& h, const Fly& f);
 void endChase(Habitat& h, Fly& f);
 
 }  // namespace gnatter

@@ -193,11 +193,23 @@ void moveOn(Habitat& h, Fly& f) {
         return;
     }
     // Walk off the way that leads away from it: on if it is behind, back if it is ahead,
-    // else a side-step away from it.
+    // else a side-step away from it; hop off when an edge is in the way.
     const double rel = fm::angleDiff(fm::atan2(other->y - f.y, other->x - f.x), f.heading);
-    if (std::fabs(rel) > 1.75) startGait(h, f, Gait::Forward, 1.0);
-    else if (std::fabs(rel) < 0.7) startGait(h, f, Gait::Backward, 1.0);
-    else startGait(h, f, Gait::Sideways, rel > 0.0 ? -1.0 : 1.0);
+    Gait gait = Gait::Sideways;
+    double away = f.heading + (rel > 0.0 ? -fm::kHalfPi : fm::kHalfPi);
+    if (std::fabs(rel) > 1.75) {
+        gait = Gait::Forward;
+        away = f.heading;
+    } else if (std::fabs(rel) < 0.7) {
+        gait = Gait::Backward;
+        away = f.heading + fm::kPi;
+    }
+    const double size = f.drawnSize();
+    if (!h.world.canStand(f.x + fm::cos(away) * size, f.y + fm::sin(away) * size, h.standHalf(f))) {
+        hop(h, f);
+        return;
+    }
+    startGait(h, f, gait, rel > 0.0 ? -1.0 : 1.0);
 }
 
 void stepWalk(Habitat& h, Fly& f) {

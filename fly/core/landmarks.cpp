@@ -196,6 +196,40 @@ bool Landmarks::randomEdgePoint(fm::Rng& rng, Point& at, Point& normal) const {
     return true;
 }
 
+bool Landmarks::nearestEdgePoint(double x, double y, Point& at, Point& normal) const {
+    const Edge* nearest = nullptr;
+    double best = std::numeric_limits<double>::max();
+    for (const Edge& e : edges_) {
+        const double d = segmentDistance({x, y}, e.a, e.b);
+        if (d < best) {
+            best = d;
+            nearest = &e;
+        }
+    }
+    if (nearest == nullptr) return false;
+    const bool vertical = nearest->a.x == nearest->b.x;
+    // Edges run along an axis, so the nearest point is (x, y) clamped onto the segment.
+    at = vertical ? Point{nearest->a.x, std::min(std::max(y, nearest->a.y), nearest->b.y)}
+                  : Point{std::min(std::max(x, nearest->a.x), nearest->b.x), nearest->a.y};
+    const bool pointAfter = vertical ? x > at.x : y > at.y;
+    const bool after = pointAfter ? (nearest->groundAfter || !nearest->groundBefore) : !nearest->groundBefore;
+    const double sign = after ? 1.0 : -1.0;
+    normal = vertical ? Point{sign, 0.0} : Point{0.0, sign};
+    return true;
+}
+
+bool Landmarks::nearestCorner(double x, double y, Point& at) const {
+    double best = std::numeric_limits<double>::max();
+    for (const Point& c : corners_) {
+        const double d = (c.x - x) * (c.x - x) + (c.y - y) * (c.y - y);
+        if (d < best) {
+            best = d;
+            at = c;
+        }
+    }
+    return !corners_.empty();
+}
+
 bool Landmarks::randomCorner(fm::Rng& rng, Point& at) const {
     if (corners_.empty()) return false;
     const std::size_t i = std::min(corners_.size() - 1, std::size_t(rng.unit() * double(corners_.size())));

@@ -43,6 +43,12 @@ public:
     bool randomEdgePoint(fm::Rng& rng, Point& at, Point& normal) const;
     // A corner; false when there are none.
     bool randomCorner(fm::Rng& rng, Point& at) const;
+    // The point of a visible edge nearest to (x, y), and the unit normal pointing to the
+    // side of it where (x, y) lies, or to its ground side when (x, y) lies on the other;
+    // false when there are no edges.
+    bool nearestEdgePoint(double x, double y, Point& at, Point& normal) const;
+    // The corner nearest to (x, y); false when there are none.
+    bool nearestCorner(double x, double y, Point& at) const;
 
 private:
     std::vector<WindowBox> windows_;
