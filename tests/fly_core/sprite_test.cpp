@@ -3,7 +3,9 @@
 // mirror image of itself (or of its opposite walking frame), wings are see-through, the
 // flight shadow moves out and pales as the fly climbs, a fly on the glass has only a faint
 // contact shadow, equal picture keys mean equal pixels (a sweep over the whole pose
-// space), and the body cache returns what a cold render draws at every size.
+// space), the body cache returns what a cold render draws at every size, the body reads
+// as a dark neutral grey at every size, legs narrow from hip to foot yet show at 9 px,
+// and a swatted fly lies flatter, broken, over a small smear.
 #include "fly_math.h"
 #include "picture.h"
 #include "sprite.h"
@@ -422,266 +424,209 @@ TEST(SpriteSquashed, FadesStepByStep) {
 }
 
 // ---------------------------------------------------------------------------------------
-// The colour a fly reads as: the mean of the opaque pixels inside its body's outline
-// (head, thorax, abdomen; wings lying over the body included, as the eye sees them), for
-// a standing fly at a few headings. Legs, translucent wing and the contact shadow
-// beyond the outline stay out of it.
-struct BodyColour {
-    double r = 0, g = 0, b = 0;  // mean, 0..255
-    double spread = 0;           // standard deviation of the luma
-    double luma() const { return 0.299 * r + 0.587 * g + 0.114 * b; }
-    double saturation() const {
-        const double hi = std::max({r, g, b}), lo = std::min({r, g, b});
-        return hi > 0 ? (hi - lo) / hi : 0.0;
+// Calls f(pixel, x, y) for every pixel of the sprite, with (x, y) its centre in the fly's
+// frame (x forward, y to its right, in body lengths).
+template <class F>
+void forEachInFlyFrame(const Sprite& s, float size, float heading, F f) {
+    const double c = std::cos(heading), n = std::sin(heading);
+    for (int y = 0; y < s.height; ++y) {
+        for (int x = 0; x < s.width; ++x) {
+            const double dx = (x + 0.5 - s.anchorX) / size, dy = (y + 0.5 - s.anchorY) / size;
+            f(at(s, x, y), dx * c + dy * n, -dx * n + dy * c);
+        }
     }
+}
+
+double luma(double r, double g, double b) { return 0.299 * r + 0.587 * g + 0.114 * b; }
+// The straight (not premultiplied) luma of a pixel that is not clear.
+double lumaOf(std::uint32_t p) {
+    return luma((p >> 16) & 0xff, (p >> 8) & 0xff, p & 0xff) * 255.0 / std::max(1u, alphaOf(p));
+}
+
+// Inside the body's outline (head, thorax, abdomen), `inset` body lengths in from it.
+bool inBody(double x, double y, double inset) {
+    const double parts[3][3] = {{-0.22, 0.27, 0.20}, {0.12, 0.17, 0.155}, {0.355, 0.085, 0.165}};
+    for (const auto& part : parts) {
+        const double u = (x - part[0]) / (part[1] - inset), v = y / (part[2] - inset);
+        if (u * u + v * v <= 1.0) return true;
+    }
+    return false;
+}
+
+// The colour a standing fly reads as: the mean of the opaque pixels a pixel inside its
+// body's outline (wings over the body included, as the eye sees them; legs, see-through
+// wing and shadow beyond it not), over a few headings; and the spread of their luma.
+struct BodyColour {
+    double r = 0, g = 0, b = 0, spread = 0;
+    double luma() const { return gnatter::luma(r, g, b); }
+    double saturation() const { return 1.0 - std::min({r, g, b}) / std::max({r, g, b, 1.0}); }
 };
 
 BodyColour bodyColour(float size) {
-    // The outline, a pixel inside it: abdomen, thorax and head as (centre x, radii).
-    const double parts[3][3] = {{-0.22, 0.27, 0.20}, {0.12, 0.17, 0.155}, {0.355, 0.085, 0.165}};
-    const double inset = 1.0 / size;
-    double n = 0, r = 0, g = 0, b = 0, luma2 = 0;
+    double n = 0, r = 0, g = 0, b = 0, squares = 0;
     for (float heading : {0.0f, 0.9f, 2.2f, 4.0f}) {
-        const Sprite s = render(fly(size, heading));
-        const double c = std::cos(heading), sn = std::sin(heading);
-        for (int y = 0; y < s.height; ++y) {
-            for (int x = 0; x < s.width; ++x) {
-                const std::uint32_t p = at(s, x, y);
-                if (alphaOf(p) != 255) continue;
-                const double dx = (x + 0.5 - s.anchorX) / size, dy = (y + 0.5 - s.anchorY) / size;
-                const double fx = dx * c + dy * sn, fy = -dx * sn + dy * c;  // the fly's frame
-                bool inside = false;
-                for (const auto& part : parts) {
-                    const double u = (fx - part[0]) / (part[1] - inset), v = fy / (part[2] - inset);
-                    inside = inside || u * u + v * v <= 1.0;
-                }
-                if (!inside) continue;
-                const double pr = (p >> 16) & 0xff, pg = (p >> 8) & 0xff, pb = p & 0xff;
-                const double l = 0.299 * pr + 0.587 * pg + 0.114 * pb;
-                n += 1;
-                r += pr;
-                g += pg;
-                b += pb;
-                luma2 += l * l;
-            }
-        }
+        forEachInFlyFrame(render(fly(size, heading)), size, heading, [&](std::uint32_t p, double x, double y) {
+            if (alphaOf(p) != 255 || !inBody(x, y, 1.0 / size)) return;
+            n += 1;
+            r += (p >> 16) & 0xff;
+            g += (p >> 8) & 0xff;
+            b += p & 0xff;
+            squares += lumaOf(p) * lumaOf(p);
+        });
     }
-    BodyColour out;
-    if (n == 0) return out;
-    out.r = r / n;
-    out.g = g / n;
-    out.b = b / n;
-    out.spread = std::sqrt(std::max(0.0, luma2 / n - out.luma() * out.luma()));
+    BodyColour out{r / n, g / n, b / n, 0.0};
+    out.spread = std::sqrt(std::max(0.0, squares / n - out.luma() * out.luma()));
     return out;
 }
 
-// A house fly a few dozen pixels long is a dark, nearly neutral grey: its pale thorax
-// stripes and the yellowish flanks of its abdomen are too fine to see and average into
-// the colour. Smaller flies, drawn without those details, read the same colour as
-// larger ones drawn with them; the large ones still show their markings.
+// A house fly a few dozen pixels long reads as a dark, nearly neutral grey, and so do
+// smaller ones drawn without its markings; large ones still show them.
 TEST(SpriteColour, ReadsDarkNeutralGreyAtEverySize) {
     const BodyColour at36 = bodyColour(36.0f);
     for (float size : {9.0f, 13.0f, 18.0f, 36.0f, 54.0f, 96.0f}) {
         const BodyColour c = bodyColour(size);
-        SCOPED_TRACE(testing::Message() << "size " << size << ": mean " << c.r << "," << c.g << "," << c.b
-                                        << " luma " << c.luma() << " saturation " << c.saturation());
+        SCOPED_TRACE(testing::Message() << "size " << size << ": mean " << c.r << "," << c.g << "," << c.b);
         EXPECT_LT(c.luma(), 90.0) << "too pale";
         EXPECT_GT(c.luma(), 40.0) << "a black blob";
         EXPECT_LT(c.saturation(), 0.20) << "not a neutral grey";
         EXPECT_NEAR(at36.luma(), c.luma(), 12.0) << "another colour than at 36 px";
     }
-    for (float size : {96.0f, 256.0f}) {
-        EXPECT_GT(bodyColour(size).spread, 25.0) << "size " << size << ": no markings, a flat grey";
-    }
+    for (float size : {96.0f, 256.0f}) EXPECT_GT(bodyColour(size).spread, 25.0) << size << " px: a flat grey";
 }
 
 // Where a marking appears as the fly grows (the thorax's rim, the abdomen's mottling, the
-// thorax stripes, the face), the fly a quarter pixel smaller, drawn without it, reads
-// nearly the same colour as the one drawn with it.
+// thorax stripes, the face), a fly a quarter pixel smaller, drawn without it, reads
+// nearly the same colour.
 TEST(SpriteColour, NoJumpWhereAMarkingAppears) {
     for (float size : {10.0f, 12.0f, 14.0f, 16.0f, 20.0f, 24.0f}) {
-        const BodyColour without = bodyColour(size - 0.25f), with = bodyColour(size);
-        EXPECT_NEAR(without.luma(), with.luma(), 4.0) << "at " << size << " px";
+        EXPECT_NEAR(bodyColour(size - 0.25f).luma(), bodyColour(size).luma(), 4.0) << "at " << size << " px";
     }
 }
 
 // ---------------------------------------------------------------------------------------
-// Legs. The stroke's width across a leg at a point of the fly's frame: the leg's coverage
-// summed along a line across it (dir: the leg's direction), averaged over a few such lines
-// half a pixel apart. Only leg-dark pixels count, not pure-black shadow.
-double legWidthAt(const Sprite& s, float size, float heading, double x, double y, double dirX, double dirY) {
-    const double len = std::hypot(dirX, dirY);
-    const double ux = dirX / len, uy = dirY / len;  // along the leg, fly frame
-    const double c = std::cos(heading), n = std::sin(heading);
-    auto toPixel = [&](double fx, double fy, double* px, double* py) {
-        *px = s.anchorX + (fx * c - fy * n) * size;
-        *py = s.anchorY + (fx * n + fy * c) * size;
-    };
-    const double reach = std::max(0.04 * size, 3.0), step = 0.05;
-    double total = 0.0;
-    const int lines = 5;
-    for (int k = 0; k < lines; ++k) {
-        const double along = (k - lines / 2) * 0.5 / size;
-        for (double t = -reach; t <= reach; t += step) {
-            double px, py;
-            toPixel(x + ux * along - uy * t / size, y + uy * along + ux * t / size, &px, &py);
-            const int ix = int(std::floor(px)), iy = int(std::floor(py));
-            if (ix < 0 || iy < 0 || ix >= s.width || iy >= s.height) continue;
-            const std::uint32_t p = at(s, ix, iy);
-            const std::uint32_t a = alphaOf(p);
-            if (a == 0 || (p & 0xffffffu) == 0) continue;
-            const double luma = (0.299 * ((p >> 16) & 0xff) + 0.587 * ((p >> 8) & 0xff) + 0.114 * (p & 0xff)) * 255.0 / a;
-            if (luma < 70.0) total += a / 255.0 * step;
-        }
-    }
-    return total / lines;
-}
-
-// A standing fly's right middle leg (walking frame 1 leaves it where it stands): hip
-// (0.11, 0.09), knee (0.13, 0.26), ankle (0.06, 0.41), foot (0.02, 0.48). Probed where it
-// is clear of the body: the outer thigh, the shin near both ends, the foot.
+// A standing fly's right middle leg (walking frame 1 leaves it where it stands) narrows
+// from hip to foot. Its width at a point: the coverage of leg-dark pixels summed along a
+// line across it, averaged over five such lines half a pixel apart.
 TEST(SpriteLegs, NarrowFromHipToFoot) {
-    struct Probe {
-        const char* where;
-        double t;  // along the segment
-        double x0, y0, x1, y1;
-    };
-    const Probe probes[] = {
-        {"thigh", 0.75, 0.11, 0.09, 0.13, 0.26},  {"shin near the knee", 0.2, 0.13, 0.26, 0.06, 0.41},
-        {"shin near the ankle", 0.8, 0.13, 0.26, 0.06, 0.41}, {"foot", 0.5, 0.06, 0.41, 0.02, 0.48},
-    };
+    const double joints[4][2] = {{0.11, 0.09}, {0.13, 0.26}, {0.06, 0.41}, {0.02, 0.48}};  // hip .. foot
+    const struct { int segment; double t; } probes[] = {{0, 0.75}, {1, 0.2}, {1, 0.8}, {2, 0.5}};  // clear of the body
     Pose pose;
     pose.walkFrame = 1;
     for (float size : {128.0f, 256.0f}) {
         for (float heading : {0.0f, 1.3f, 3.9f}) {
             const Sprite s = render(fly(size, heading, pose));
-            std::vector<double> widths;
-            for (const Probe& p : probes) {
-                widths.push_back(legWidthAt(s, size, heading, p.x0 + p.t * (p.x1 - p.x0), p.y0 + p.t * (p.y1 - p.y0),
-                                            p.x1 - p.x0, p.y1 - p.y0));
+            double previous = 1e9, first = 0.0, width = 0.0;
+            for (const auto& probe : probes) {
+                const double* a = joints[probe.segment];
+                const double* b = joints[probe.segment + 1];
+                const double len = std::hypot(b[0] - a[0], b[1] - a[1]);
+                const double ux = (b[0] - a[0]) / len, uy = (b[1] - a[1]) / len, step = 0.05 / size;
+                width = 0.0;
+                for (int line = -2; line <= 2; ++line) {
+                    const double cx = a[0] + probe.t * (b[0] - a[0]) + ux * line * 0.5 / size;
+                    const double cy = a[1] + probe.t * (b[1] - a[1]) + uy * line * 0.5 / size;
+                    for (double t = -0.04; t <= 0.04; t += step) {
+                        const std::uint32_t p = atFlyPoint(s, size, heading, cx - uy * t, cy + ux * t);
+                        if ((p & 0xffffffu) != 0 && lumaOf(p) < 70.0) width += alphaOf(p) / 255.0 * step * size / 5;
+                    }
+                }
+                EXPECT_LT(width, previous - 0.003 * size) << size << " px, heading " << heading << ", segment "
+                                                         << probe.segment << " at " << probe.t;
+                previous = width;
+                if (first == 0.0) first = width;
             }
-            for (std::size_t i = 1; i < widths.size(); ++i) {
-                EXPECT_LT(widths[i], widths[i - 1] - 0.003 * size)
-                    << "size " << size << " heading " << heading << ": the " << probes[i].where << " (" << widths[i]
-                    << " px) is not narrower than the " << probes[i - 1].where << " (" << widths[i - 1] << " px)";
-            }
-            EXPECT_GT(widths.front(), 1.8 * widths.back()) << "size " << size << " heading " << heading;
+            EXPECT_GT(first, 1.8 * width) << size << " px, heading " << heading << ": thigh against foot";
         }
     }
 }
 
-// Pixels of a fly outside its body's outline that are leg-dark and mostly opaque: at 9 px
-// the legs keep a visible width, so each shows as at least a pixel or two.
+// At 9 px the legs keep a visible width: beyond the body, each walking frame shows
+// mostly opaque, leg-dark pixels.
 TEST(SpriteLegs, StillShowAtNinePixels) {
-    const float size = 9.0f;
     for (float heading : {0.0f, 0.8f, 2.5f, 4.4f}) {
         for (std::uint8_t frame = 0; frame < kWalkFrames; ++frame) {
             Pose pose;
             pose.walkFrame = frame;
-            const Sprite s = render(fly(size, heading, pose));
-            const double c = std::cos(heading), n = std::sin(heading);
             int legPixels = 0;
-            for (int y = 0; y < s.height; ++y) {
-                for (int x = 0; x < s.width; ++x) {
-                    const std::uint32_t p = at(s, x, y);
-                    const std::uint32_t a = alphaOf(p);
-                    if (a < 128) continue;
-                    const double luma = (0.299 * ((p >> 16) & 0xff) + 0.587 * ((p >> 8) & 0xff) + 0.114 * (p & 0xff)) * 255.0 / a;
-                    if (luma >= 70.0) continue;
-                    const double dx = (x + 0.5 - s.anchorX) / size, dy = (y + 0.5 - s.anchorY) / size;
-                    const double fx = dx * c + dy * n, fy = -dx * n + dy * c;
-                    const double u = (fx + 0.02) / 0.5, v = fy / 0.24;  // the body and a pixel round it
-                    legPixels += u * u + v * v > 1.0;
-                }
-            }
-            EXPECT_GE(legPixels, 8) << "heading " << heading << " frame " << int(frame) << ": legs too faint";
+            forEachInFlyFrame(render(fly(9.0f, heading, pose)), 9.0f, heading, [&](std::uint32_t p, double x, double y) {
+                legPixels += alphaOf(p) >= 128 && lumaOf(p) < 70.0 && !inBody(x, y, -1.0 / 9.0);
+            });
+            EXPECT_GE(legPixels, 8) << "heading " << heading << " frame " << int(frame);
         }
     }
 }
 
 // ---------------------------------------------------------------------------------------
-// A swatted fly lies flat: along its axis and across its abdomen, the run of solid
-// picture through it is shorter and wider than a standing fly's.
-double solidRun(const Sprite& s, float size, float heading, double x, double y, double dirX, double dirY) {
+// The length of the solid run (alpha >= 200) through a point of the fly's frame, along
+// a direction and back.
+double solidRun(const Sprite& s, float size, float heading, double x, double y, double dx, double dy) {
     double run = 0.0;
     for (int sign : {1, -1}) {
-        for (double t = 0.0; t < kFlyReach; t += 0.25 / size) {
-            if (alphaOf(atFlyPoint(s, size, heading, x + sign * t * dirX, y + sign * t * dirY)) < 200) break;
-            run += 0.25 / size;
+        for (double t = 0.0; t < kFlyReach; t += 0.25 / size, run += 0.25 / size) {
+            if (alphaOf(atFlyPoint(s, size, heading, x + sign * t * dx, y + sign * t * dy)) < 200) break;
         }
     }
     return run;
 }
 
+// A swatted fly lies flat: along its axis shorter, across its abdomen wider than a
+// standing one.
 TEST(SpriteSquashed, FlatterThanAStandingFly) {
     for (float size : {36.0f, 54.0f, 96.0f}) {
         for (float heading : {0.0f, 1.9f, 5.0f}) {
-            const Sprite standing = render(fly(size, heading)), squashed = render(fly(size, heading, stance(Stance::Squashed)));
-            const double standingLength = solidRun(standing, size, heading, 0.0, 0.0, 1.0, 0.0);
-            const double squashedLength = solidRun(squashed, size, heading, 0.0, 0.0, 1.0, 0.0);
-            const double standingWidth = solidRun(standing, size, heading, -0.30, 0.0, 0.0, 1.0);
-            const double squashedWidth = solidRun(squashed, size, heading, -0.30, 0.0, 0.0, 1.0);
-            EXPECT_LT(squashedLength, 0.92 * standingLength) << "size " << size << " heading " << heading;
-            EXPECT_GT(squashedWidth, 1.2 * standingWidth) << "size " << size << " heading " << heading;
+            const Sprite up = render(fly(size, heading)), flat = render(fly(size, heading, stance(Stance::Squashed)));
+            EXPECT_LT(solidRun(flat, size, heading, 0.0, 0.0, 1.0, 0.0), 0.92 * solidRun(up, size, heading, 0.0, 0.0, 1.0, 0.0))
+                << size << " px, heading " << heading;
+            EXPECT_GT(solidRun(flat, size, heading, -0.3, 0.0, 0.0, 1.0), 1.2 * solidRun(up, size, heading, -0.3, 0.0, 0.0, 1.0))
+                << size << " px, heading " << heading;
         }
     }
 }
 
-// Counts the pieces the opaque part of a picture falls into (8-connected). Large flies
-// only: there the legs are opaque along their middle, and see-through wings (veins
-// included) are left out.
-int solidPieces(const Sprite& s) {
-    std::vector<int> seen(s.pixels.size(), 0);
+// The pieces the opaque part of a picture falls into (8-connected). At large sizes legs are opaque
+// along their middle and the see-through wings, veins and all, stay out.
+int opaquePieces(const Sprite& s) {
+    std::vector<bool> seen(s.pixels.size(), false);
+    std::vector<int> todo;
+    auto visit = [&](int x, int y) {
+        const int i = y * s.width + x;
+        if (x < 0 || y < 0 || x >= s.width || y >= s.height || seen[i] || alphaOf(s.pixels[i]) != 255) return false;
+        seen[i] = true;
+        todo.push_back(i);
+        return true;
+    };
     int pieces = 0;
-    for (std::size_t start = 0; start < s.pixels.size(); ++start) {
-        if (seen[start] || alphaOf(s.pixels[start]) != 255) continue;
-        ++pieces;
-        std::vector<std::size_t> todo{start};
-        seen[start] = 1;
+    for (int i = 0; i < int(s.pixels.size()); ++i) {
+        pieces += visit(i % s.width, i / s.width);
         while (!todo.empty()) {
-            const std::size_t i = todo.back();
+            const int x = todo.back() % s.width, y = todo.back() / s.width;
             todo.pop_back();
-            const int x = int(i % std::size_t(s.width)), y = int(i / std::size_t(s.width));
-            for (int dy = -1; dy <= 1; ++dy) {
-                for (int dx = -1; dx <= 1; ++dx) {
-                    const int nx = x + dx, ny = y + dy;
-                    if (nx < 0 || ny < 0 || nx >= s.width || ny >= s.height) continue;
-                    const std::size_t j = std::size_t(ny) * std::size_t(s.width) + std::size_t(nx);
-                    if (seen[j] || alphaOf(s.pixels[j]) != 255) continue;
-                    seen[j] = 1;
-                    todo.push_back(j);
-                }
-            }
+            for (int dy = -1; dy <= 1; ++dy)
+                for (int dx = -1; dx <= 1; ++dx) visit(x + dx, y + dy);
         }
     }
     return pieces;
 }
 
-// A fly in one piece, a swatted one broken: a leg lies apart from it.
+// A fly is one piece; a swatted one is broken: a leg lies apart.
 TEST(SpriteSquashed, BrokenApart) {
     for (float size : {160.0f, 256.0f}) {
         for (float heading : {0.0f, 1.9f, 5.0f}) {
-            EXPECT_EQ(1, solidPieces(render(fly(size, heading)))) << "size " << size << " heading " << heading;
-            EXPECT_GE(solidPieces(render(fly(size, heading, stance(Stance::Squashed)))), 2)
-                << "size " << size << " heading " << heading;
+            EXPECT_EQ(1, opaquePieces(render(fly(size, heading)))) << size << " px, heading " << heading;
+            EXPECT_GE(opaquePieces(render(fly(size, heading, stance(Stance::Squashed)))), 2) << size << " px, heading " << heading;
         }
     }
 }
 
-// What a swatted fly leaves on the glass is a small smear, not a pale halo: its see-through
-// pixels paler than its wings cover only a sliver of the body's area.
+// A swatted fly leaves a small smear, not a pale halo: few see-through pixels paler
+// than its wings (a twentieth of its body's area at most).
 TEST(SpriteSquashed, SmallSmearNoPaleHalo) {
     for (float size : {36.0f, 96.0f}) {
         const Sprite s = render(fly(size, 1.0f, stance(Stance::Squashed)));
-        int pale = 0;
-        for (std::uint32_t p : s.pixels) {
-            const std::uint32_t a = alphaOf(p);
-            if (a < 16 || a >= 200) continue;
-            const double luma = (0.299 * ((p >> 16) & 0xff) + 0.587 * ((p >> 8) & 0xff) + 0.114 * (p & 0xff)) * 255.0 / a;
-            pale += luma > 150.0;
-        }
-        const double bodyArea = 0.18 * size * size;  // about the three parts' ellipses
-        EXPECT_LT(pale, 0.05 * bodyArea) << "size " << size;
+        const auto pale = std::count_if(s.pixels.begin(), s.pixels.end(), [](std::uint32_t p) {
+            return alphaOf(p) >= 16 && alphaOf(p) < 200 && lumaOf(p) > 150.0;
+        });
+        EXPECT_LT(double(pale), 0.05 * 0.18 * size * size) << size << " px";
     }
 }
 
