@@ -1,7 +1,8 @@
 // Draws a contact sheet of fly pictures over a light, window-like backdrop and over a
 // dark one, and saves it as a PNG for looking at the artwork: each half shows every
 // stance, walking frame, grooming action and frame, motion blur and fade at 256, 96, 36
-// and 16 px, the headings round the circle and the flight shadow climbing.
+// and 16 px, the headings round the circle, the flight shadow climbing and squashed
+// flies at 16, 36, 54 and 96 px.
 // Usage: gnatter_contact_sheet [OUTPUT.png] [ZOOM] [X Y W H]  (the last four crop the sheet)
 // The PNG is written uncompressed; docs/fly-contact-sheet.png is the whole sheet passed
 // through `convert -define png:compression-level=9 -define png:color-type=2`.
@@ -146,6 +147,19 @@ int drawHalf(Sheet& sheet, int top, bool dark) {
         sheet.place(sprite, 70 + i * 170, top + 1320);
         p.motionBlur = true;
         if (i == 5) sheet.place((renderFly(view(54.0f, 0.4f, p), sprite), sprite), 70 + 6 * 170, top + 1320);
+    }
+    // Squashed flies at 16, 36, 54 and 96 px, facing up and at a slant.
+    {
+        Pose squash;
+        squash.stance = Stance::Squashed;
+        const float sizes[4] = {16.0f, 36.0f, 54.0f, 96.0f};
+        const int xs[4] = {40, 110, 210, 360};
+        for (int i = 0; i < 4; ++i) {
+            renderFly(view(sizes[i], up, squash), sprite);
+            sheet.place(sprite, xs[i], top + 1470);
+            renderFly(view(sizes[i], 0.7f, squash), sprite);
+            sheet.place(sprite, 540 + xs[i], top + 1470);
+        }
     }
     // A small crowd at mixed sizes and poses.
     for (int i = 0; i < 14; ++i) {

@@ -41,6 +41,8 @@ inline std::uint32_t blend(std::uint32_t dst, std::uint32_t src, std::uint32_t w
 }  // namespace
 
 void Path::add(double x, double y) {
+    x *= at_.stretchX;
+    y *= at_.stretchY;
     xs_.push_back(float(at_.originX + (x * at_.cosH - y * at_.sinH) * at_.scale));
     ys_.push_back(float(at_.originY + (x * at_.sinH + y * at_.cosH) * at_.scale));
 }
@@ -89,16 +91,20 @@ void Path::ellipseSlice(double cx, double cy, double rx, double ry, double x0, d
 }
 
 void Path::segment(double x0, double y0, double x1, double y1, double widthPixels) {
+    taperedSegment(x0, y0, x1, y1, widthPixels, widthPixels);
+}
+
+void Path::taperedSegment(double x0, double y0, double x1, double y1, double w0Pixels, double w1Pixels) {
     const double dx = x1 - x0, dy = y1 - y0;
     const double len = std::sqrt(dx * dx + dy * dy);
     if (len <= 0.0) return;
-    const double half = 0.5 * widthPixels / at_.scale;
-    const double ux = dx / len * half, uy = dy / len * half;
+    const double h0 = 0.5 * w0Pixels / at_.scale / len, h1 = 0.5 * w1Pixels / at_.scale / len;
+    const double ax = dx * h0, ay = dy * h0, bx = dx * h1, by = dy * h1;
     // Traced in the same turning sense as ellipse(), so overlaps add up rather than cancel.
-    add(x0 - ux + uy, y0 - uy - ux);
-    add(x1 + ux + uy, y1 + uy - ux);
-    add(x1 + ux - uy, y1 + uy + ux);
-    add(x0 - ux - uy, y0 - uy + ux);
+    add(x0 - ax + ay, y0 - ay - ax);
+    add(x1 + bx + by, y1 + by - bx);
+    add(x1 + bx - by, y1 + by + bx);
+    add(x0 - ax - ay, y0 - ay + ax);
     close();
 }
 

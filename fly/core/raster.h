@@ -19,6 +19,9 @@ struct Placement {
     double originX = 0.0, originY = 0.0;  // pixel position of the fly's centre
     double cosH = 1.0, sinH = 0.0;        // heading
     double scale = 1.0;                   // pixels per body length
+    // Squeezes or stretches the fly's own frame along its length (x) and across it (y)
+    // before it is placed: a squashed body is shorter and wider.
+    double stretchX = 1.0, stretchY = 1.0;
 };
 
 // Closed polygons that are filled together: where they overlap the coverage simply
@@ -38,6 +41,9 @@ public:
     // A stroke of width w (in pixels, so thin lines keep a visible minimum) along p0-p1,
     // squared off half a width beyond both ends so that joints close up.
     void segment(double x0, double y0, double x1, double y1, double widthPixels);
+    // The same, narrowing (or widening) evenly from width w0 at p0 to w1 at p1, each
+    // end squared off half its own width beyond its point.
+    void taperedSegment(double x0, double y0, double x1, double y1, double w0Pixels, double w1Pixels);
     // A polyline through n points.
     void polyline(const double* xy, int n, double widthPixels);
 

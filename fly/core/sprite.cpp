@@ -19,25 +19,91 @@
 namespace gnatter {
 namespace {
 
-const Colour kLegs{26, 22, 19, 1.0f};
-const Colour kAbdomenSides{150, 128, 88, 1.0f};   // paler, yellowish flanks
-const Colour kAbdomenMiddle{104, 95, 82, 1.0f};   // grey-brown back
-const Colour kMottleLight{158, 146, 124, 0.40f};
-const Colour kMottleDark{60, 53, 46, 0.42f};
-const Colour kThoraxEdge{100, 98, 92, 1.0f};
-const Colour kThorax{138, 135, 126, 1.0f};
-const Colour kThoraxStripes{36, 34, 32, 0.92f};
-const Colour kHead{64, 60, 54, 1.0f};
-const Colour kFace{200, 182, 132, 0.85f};         // the pale gold stripe between the eyes
-const Colour kEyes{128, 34, 22, 1.0f};
+// A house fly under a window's light: a grey thorax with four black stripes, a dark
+// abdomen chequered with grey dust and yellowish only along the base of its flanks, dark
+// red eyes, nearly black legs and smoky see-through wings. Seen whole it reads as a dark,
+// nearly neutral grey. A fly too small for a marking gets the part under it in the mean
+// colour of part and marking (see bodyPalette), so it reads the same at every size.
+const Colour kLegs{24, 21, 19, 1.0f};
+const Colour kAbdomenSides{94, 87, 74, 1.0f};    // darker, yellowish flanks
+const Colour kAbdomenMiddle{58, 55, 51, 1.0f};    // dark grey back
+const Colour kMottleLight{150, 147, 138, 0.42f};  // grey dusted patches
+const Colour kMottleDark{26, 24, 22, 0.55f};
+const Colour kThoraxEdge{72, 70, 66, 1.0f};
+const Colour kThorax{126, 124, 118, 1.0f};
+const Colour kThoraxStripes{24, 23, 22, 0.95f};
+const Colour kHead{50, 47, 43, 1.0f};
+const Colour kFace{196, 178, 128, 0.85f};         // the pale gold stripe between the eyes
+const Colour kEyes{108, 30, 22, 1.0f};
 const Colour kEyeShine{255, 196, 176, 0.35f};
-const Colour kWing{162, 164, 166, 0.38f};
-const Colour kWingBase{196, 166, 96, 0.45f};
-const Colour kWingVeins{64, 52, 40, 0.62f};
-const Colour kWingBlur{190, 194, 200, 0.20f};
-const Colour kStreak{104, 96, 84, 0.10f};
-const Colour kSmear{228, 218, 186, 0.42f};
+const Colour kWing{112, 116, 122, 0.32f};
+const Colour kWingBase{180, 150, 88, 0.40f};
+const Colour kWingVeins{48, 40, 32, 0.62f};
+const Colour kWingBlur{170, 174, 180, 0.20f};
+const Colour kStreak{90, 86, 80, 0.10f};
+const Colour kSmear{108, 96, 72, 0.50f};          // a squashed fly's body fluid on the glass
+const Colour kInnards{148, 140, 116, 0.85f};      // pressed out where the abdomen split
 constexpr float kContactShadow = 0.20f;  // darkest, under the middle of the body
+
+// Below these sizes (in pixels) a marking is not drawn: it would be a smudge.
+constexpr double kBackSize = 6.0, kThoraxEdgeSize = 10.0, kMottleSize = 12.0, kStripeSize = 14.0;
+
+// The body's shapes, in body lengths: the abdomen's outline and the darker back inside
+// it, the thorax's outline and its paler inside, and the thorax stripes' width.
+constexpr double kAbdomenX = -0.22, kAbdomenRX = 0.27, kAbdomenRY = 0.20;
+constexpr double kBackX = -0.23, kBackRX = 0.25, kBackRY = 0.145;
+constexpr double kThoraxX = 0.12, kThoraxRX = 0.17, kThoraxRY = 0.155;
+constexpr double kInnerX = 0.125, kInnerRX = 0.15, kInnerRY = 0.135;
+constexpr double kStripeY[4] = {-0.095, -0.033, 0.033, 0.095};
+constexpr double kStripeRY = 0.017;
+double stripeLength(double y) { return 0.125 - 0.3 * std::fabs(y); }
+
+// Mottling on the abdomen's back: soft light and dark patches of uneven size, overlapping,
+// offset from segment to segment so that they never line up into bands; mirrored on the
+// left side. A dark line runs down the middle.
+struct Patch {
+    double x, y, rx, ry, angle;
+    bool dark;
+};
+const Patch kPatches[] = {
+    {-0.04, 0.060, 0.060, 0.045, 0.5, false}, {-0.10, 0.095, 0.050, 0.040, -0.3, true},
+    {-0.15, 0.050, 0.055, 0.040, 0.2, true},  {-0.20, 0.105, 0.060, 0.045, 0.6, false},
+    {-0.26, 0.060, 0.050, 0.045, -0.4, false}, {-0.31, 0.100, 0.045, 0.035, 0.3, true},
+    {-0.36, 0.050, 0.045, 0.035, 0.1, true},  {-0.42, 0.070, 0.035, 0.030, 0.4, false},
+};
+constexpr double kMidlineX = -0.25, kMidlineRX = 0.21, kMidlineRY = 0.018;
+
+// `base` with `paint` laid over `share` of its area: what a marked part averages to.
+Colour averaged(Colour base, Colour paint, double share) {
+    const float t = std::min(1.0f, float(share) * paint.a);
+    return {base.r + (paint.r - base.r) * t, base.g + (paint.g - base.g) * t, base.b + (paint.b - base.b) * t, base.a};
+}
+
+// The colours the body's parts are filled with at size s: each marking drawn, or its
+// part in the mean colour of both. Shares are by area (markings that overlap count
+// twice, which the coarse sizes never show).
+struct BodyPalette {
+    Colour abdomenSides, abdomenMiddle, thoraxEdge, thorax;
+};
+
+BodyPalette bodyPalette(double s) {
+    BodyPalette p{kAbdomenSides, kAbdomenMiddle, kThoraxEdge, kThorax};
+    const double back = kBackRX * kBackRY;
+    if (s < kMottleSize) {
+        double light = 0.0, dark = 0.0;
+        for (const Patch& patch : kPatches) (patch.dark ? dark : light) += 2.0 * patch.rx * patch.ry;
+        p.abdomenMiddle = averaged(p.abdomenMiddle, kMottleLight, light / back);
+        p.abdomenMiddle = averaged(p.abdomenMiddle, kMottleDark, (dark + kMidlineRX * kMidlineRY) / back);
+    }
+    if (s < kBackSize) p.abdomenSides = averaged(p.abdomenSides, p.abdomenMiddle, back / (kAbdomenRX * kAbdomenRY));
+    if (s < kStripeSize) {
+        double stripes = 0.0;
+        for (double y : kStripeY) stripes += stripeLength(y) * kStripeRY;
+        p.thorax = averaged(p.thorax, kThoraxStripes, stripes / (kInnerRX * kInnerRY));
+    }
+    if (s < kThoraxEdgeSize) p.thoraxEdge = averaged(p.thoraxEdge, p.thorax, kInnerRX * kInnerRY / (kThoraxRX * kThoraxRY));
+    return p;
+}
 
 // ---------------------------------------------------------------------------------------
 // Legs. Joints for the fly's right side (y > 0): hip, knee, ankle, foot. The left side is
@@ -68,14 +134,26 @@ const Leg kLanding[3] = {
     {{0.11, 0.09, 0.20, 0.26, 0.30, 0.40, 0.34, 0.46}},
     {{0.02, 0.08, -0.04, 0.26, -0.12, 0.42, -0.12, 0.50}},
 };
-// Swatted flat: legs splayed every which way, right side then left.
+// Swatted flat: legs splayed every which way and bent at the joints, right side then
+// left. Two have come apart: see kSquashedBreaks.
 const Leg kSquashedLegs[2][3] = {
-    {{{0.20, 0.08, 0.33, 0.24, 0.46, 0.40, 0.55, 0.47}},
-     {{0.10, 0.10, 0.12, 0.30, 0.08, 0.50, 0.10, 0.60}},
-     {{0.00, 0.10, -0.14, 0.28, -0.34, 0.44, -0.40, 0.52}}},
-    {{{0.21, -0.08, 0.38, -0.18, 0.55, -0.22, 0.64, -0.20}},
-     {{0.10, -0.10, 0.06, -0.30, -0.04, -0.46, -0.02, -0.56}},
-     {{0.00, -0.10, -0.18, -0.22, -0.40, -0.36, -0.52, -0.38}}},
+    {{{0.18, 0.10, 0.34, 0.22, 0.39, 0.40, 0.52, 0.47}},
+     {{0.08, 0.13, 0.17, 0.31, 0.09, 0.49, 0.13, 0.58}},
+     {{-0.02, 0.13, -0.17, 0.30, -0.38, 0.40, -0.47, 0.50}}},
+    {{{0.19, -0.10, 0.36, -0.17, 0.54, -0.14, 0.63, -0.23}},
+     {{0.08, -0.13, 0.05, -0.31, -0.07, -0.46, -0.04, -0.56}},
+     {{-0.02, -0.13, -0.21, -0.25, -0.30, -0.45, -0.41, -0.52}}},
+};
+// Where each squashed leg came apart: the joint it broke at (3: whole), and whether the
+// part below was lost or lies knocked off by (dx, dy).
+struct Break {
+    int at;
+    bool lost;
+    double dx, dy;
+};
+const Break kSquashedBreaks[2][3] = {
+    {{3, false, 0.0, 0.0}, {2, true, 0.0, 0.0}, {3, false, 0.0, 0.0}},     // right middle: foot lost
+    {{3, false, 0.0, 0.0}, {1, false, 0.04, -0.08}, {3, false, 0.0, 0.0}},  // left middle: broken at the knee
 };
 
 // The pair of legs doing the cleaning in each grooming action, in its two frames. Legs
@@ -118,14 +196,19 @@ Leg mirrored(const Leg& leg) {
     return out;
 }
 
-// Thigh thicker than shin thicker than foot, never thinner than most of a pixel. Joints
-// `from` to `to` (0 hip .. 3 foot).
-void addLegSegments(Path& path, const Leg& leg, double size, int from = 0, int to = 3) {
-    const double widths[3] = {0.034, 0.026, 0.020};
-    const double minimum[3] = {1.0, 0.9, 0.8};
+// A leg narrows from the hip to the foot: its width at the hip, knee, ankle and foot,
+// in body lengths, and the least each may have in pixels, so that a 9 px fly still
+// shows its legs.
+constexpr double kLegWidth[4] = {0.040, 0.030, 0.021, 0.013};
+constexpr double kLegMinimum[4] = {1.0, 0.95, 0.85, 0.8};
+
+// The leg's segments between joints `from` and `to` (0 hip .. 3 foot), moved by (dx, dy).
+void addLegSegments(Path& path, const Leg& leg, double size, int from = 0, int to = 3, double dx = 0.0,
+                    double dy = 0.0) {
     for (int i = from; i < to; ++i) {
-        path.segment(leg.p[2 * i], leg.p[2 * i + 1], leg.p[2 * i + 2], leg.p[2 * i + 3],
-                     std::max(widths[i] * size, minimum[i]));
+        path.taperedSegment(leg.p[2 * i] + dx, leg.p[2 * i + 1] + dy, leg.p[2 * i + 2] + dx, leg.p[2 * i + 3] + dy,
+                            std::max(kLegWidth[i] * size, kLegMinimum[i]),
+                            std::max(kLegWidth[i + 1] * size, kLegMinimum[i + 1]));
     }
 }
 
@@ -314,64 +397,83 @@ void drawStreak(Canvas& canvas, const Placement& at) {
 }
 
 // ---------------------------------------------------------------------------------------
-// The body. `wide` widens it sideways (a squashed fly).
-void drawAbdomen(Canvas& canvas, const Placement& at, double s, double wide) {
+// The body. A squashed fly's is drawn through a placement that flattens it (shorter and
+// wider), with a torn outline.
+
+// A burst outline's radius, relative to the ellipse's, round it from the front (toward
+// the fly's right): gentle bulges and dents, and three splits (a flank, the tip, the
+// other flank) where the inside was pressed out.
+constexpr double kTear[20] = {1.00, 0.97, 1.04, 1.01, 0.96, 1.03, 0.80, 1.02, 0.98, 1.05,
+                              0.82, 1.00, 0.96, 1.04, 0.99, 0.78, 1.03, 0.97, 1.02, 0.99};
+
+// An ellipse, or with `torn` its outline broken by kTear, traced like Path::ellipse.
+// Between the table's points the radius is the mean of its neighbours, so the splits stay
+// sharp and the rest rounds out.
+void addOutline(Path& path, double cx, double rx, double ry, bool torn) {
+    if (!torn) {
+        path.ellipse(cx, 0.0, rx, ry);
+        return;
+    }
+    constexpr int n = sizeof kTear / sizeof kTear[0];
+    for (int i = 0; i < 2 * n; ++i) {
+        const double r = i % 2 == 0 ? kTear[i / 2] : 0.5 * (kTear[i / 2] + kTear[(i / 2 + 1) % n]);
+        const double a = fm::kPi * i / n;
+        path.add(cx + rx * r * fm::cos(a), ry * r * fm::sin(a));
+    }
+    path.close();
+}
+
+void drawAbdomen(Canvas& canvas, const Placement& at, double s, const BodyPalette& colours, bool torn) {
     Path path(at);
-    path.ellipse(-0.22, 0.0, 0.27, 0.20 * wide);
-    canvas.fill(path, kAbdomenSides);
-    if (s < 6.0) return;
+    addOutline(path, kAbdomenX, kAbdomenRX, kAbdomenRY, torn);
+    canvas.fill(path, colours.abdomenSides);
+    if (s < kBackSize) return;
     path.clear();
-    path.ellipse(-0.23, 0.0, 0.25, 0.145 * wide);
-    canvas.fill(path, kAbdomenMiddle);
-    if (s < 12.0) return;
-    // Mottling: soft light and dark patches of uneven size, overlapping, offset from
-    // segment to segment so that they never line up into bands; a dark line down the middle.
+    addOutline(path, kBackX, kBackRX, kBackRY, torn);
+    canvas.fill(path, colours.abdomenMiddle);
+    if (s < kMottleSize) return;
     Path light(at), dark(at);
-    struct Patch {
-        double x, y, rx, ry, angle;
-        bool dark;
-    };
-    const Patch patches[] = {
-        {-0.04, 0.060, 0.060, 0.045, 0.5, false}, {-0.10, 0.095, 0.050, 0.040, -0.3, true},
-        {-0.15, 0.050, 0.055, 0.040, 0.2, true},  {-0.20, 0.105, 0.060, 0.045, 0.6, false},
-        {-0.26, 0.060, 0.050, 0.045, -0.4, false}, {-0.31, 0.100, 0.045, 0.035, 0.3, true},
-        {-0.36, 0.050, 0.045, 0.035, 0.1, true},  {-0.42, 0.070, 0.035, 0.030, 0.4, false},
-    };
-    for (const Patch& p : patches) {
-        for (double side : {1.0, -1.0}) (p.dark ? dark : light).ellipse(p.x, side * p.y * wide, p.rx, p.ry * wide, side * p.angle);
+    for (const Patch& p : kPatches) {
+        for (double side : {1.0, -1.0}) (p.dark ? dark : light).ellipse(p.x, side * p.y, p.rx, p.ry, side * p.angle);
     }
     canvas.fill(light, kMottleLight);
     canvas.fill(dark, kMottleDark);
     path.clear();
-    path.ellipse(-0.25, 0.0, 0.21, 0.018 * wide);
+    path.ellipse(kMidlineX, 0.0, kMidlineRX, kMidlineRY);
     canvas.fill(path, kMottleDark);
 }
 
-void drawThorax(Canvas& canvas, const Placement& at, double s, double wide) {
+// Where a swatted abdomen split: its soft inside pressed out over one flank and the tip.
+void drawInnards(Canvas& canvas, const Placement& at) {
     Path path(at);
-    path.ellipse(0.12, 0.0, 0.17, 0.155 * wide);
-    if (s >= 14.0) path.ellipse(-0.045, 0.0, 0.05, 0.085 * wide);  // scutellum
-    canvas.fill(path, s >= 10.0 ? kThoraxEdge : kThorax);
-    if (s >= 10.0) {
-        path.clear();
-        path.ellipse(0.125, 0.0, 0.15, 0.135 * wide);
-        canvas.fill(path, kThorax);
-    }
-    if (s >= 14.0) {
-        // The four dark stripes down the back, the outer pair shorter.
-        path.clear();
-        for (double y : {-0.095, -0.033, 0.033, 0.095}) path.ellipse(0.14, y * wide, 0.125 - 0.3 * std::fabs(y), 0.014);
-        canvas.fill(path, kThoraxStripes);
-    }
+    path.ellipse(-0.28, 0.19, 0.06, 0.028, 0.35);
+    path.ellipse(-0.47, -0.05, 0.04, 0.025, -0.5);
+    canvas.fill(path, kInnards);
 }
 
-void drawHead(Canvas& canvas, const Placement& at, double s, double wide, double tilt) {
+void drawThorax(Canvas& canvas, const Placement& at, double s, const BodyPalette& colours) {
     Path path(at);
-    path.ellipse(0.355, 0.0, 0.085, 0.165 * wide, tilt);
+    path.ellipse(kThoraxX, 0.0, kThoraxRX, kThoraxRY);
+    if (s >= kStripeSize) path.ellipse(-0.045, 0.0, 0.05, 0.085);  // scutellum
+    canvas.fill(path, colours.thoraxEdge);
+    if (s < kThoraxEdgeSize) return;
+    path.clear();
+    path.ellipse(kInnerX, 0.0, kInnerRX, kInnerRY);
+    canvas.fill(path, colours.thorax);
+    if (s < kStripeSize) return;
+    // The four dark stripes down the back, the outer pair shorter.
+    path.clear();
+    for (double y : kStripeY) path.ellipse(0.14, y, stripeLength(y), kStripeRY);
+    canvas.fill(path, kThoraxStripes);
+}
+
+void drawHead(Canvas& canvas, const Placement& at, double s, double tilt) {
+    Path path(at);
+    path.ellipse(0.355, 0.0, 0.085, 0.165, tilt);
     canvas.fill(path, kHead);
     path.clear();
-    path.ellipse(0.335, 0.09 * wide, 0.085, 0.075, 0.35 + tilt);
-    path.ellipse(0.335, -0.09 * wide, 0.085, 0.075, -0.35 + tilt);
+    path.ellipse(0.335, 0.09, 0.085, 0.075, 0.35 + tilt);
+    path.ellipse(0.335, -0.09, 0.085, 0.075, -0.35 + tilt);
     canvas.fill(path, kEyes);
     if (s >= 16.0) {
         path.clear();
@@ -380,8 +482,8 @@ void drawHead(Canvas& canvas, const Placement& at, double s, double wide, double
     }
     if (s >= 24.0) {
         path.clear();
-        path.ellipse(0.355, 0.10 * wide, 0.025, 0.02, 0.5);
-        path.ellipse(0.355, -0.10 * wide, 0.025, 0.02, -0.5);
+        path.ellipse(0.355, 0.10, 0.025, 0.02, 0.5);
+        path.ellipse(0.355, -0.10, 0.025, 0.02, -0.5);
         canvas.fill(path, kEyeShine);
     }
 }
@@ -418,32 +520,60 @@ void drawContactShadow(Canvas& canvas, const CanonicalPicture& pic, double centr
     canvas.shadow(body, 0.6 + 0.04 * s, kContactShadow);
 }
 
-// A squashed fly's pale smear on the glass, under its legs.
+// A squashed fly's small smear on the glass, wiped back from the abdomen's tip, and a
+// couple of drops: under its legs, translucent and darker than the glass it lies on.
 void drawSmear(Canvas& canvas, const Placement& at) {
     Path smear(at);
-    smear.ellipse(-0.34, 0.20, 0.22, 0.12, 0.5);
-    smear.ellipse(-0.12, 0.30, 0.12, 0.07, 0.2);
-    smear.ellipse(-0.50, 0.06, 0.10, 0.07);
+    smear.ellipse(-0.53, 0.13, 0.12, 0.045, 0.5);
+    smear.ellipse(-0.63, 0.17, 0.028, 0.022);
+    smear.ellipse(-0.36, -0.27, 0.022, 0.018);
     canvas.fill(smear, kSmear);
+}
+
+// How far a swatted fly is flattened: along its length, across it, and its head.
+constexpr double kSquashLength = 0.86, kSquashWidth = 1.38, kSquashHead = 1.12;
+
+Placement flattened(const Placement& at) {
+    Placement flat = at;
+    flat.stretchX = kSquashLength;
+    flat.stretchY = kSquashWidth;
+    return flat;
+}
+
+// A swatted fly's head, and its antennae: flattened less, and knocked a little aside.
+Placement knockedHead(const Placement& at) {
+    Placement head = at;
+    head.stretchX = kSquashLength;
+    head.stretchY = kSquashHead;
+    head.originX -= at.sinH * 0.03 * at.scale;
+    head.originY += at.cosH * 0.03 * at.scale;
+    return head;
 }
 
 // Everything above the legs: body, wings, head, and under them the contact shadow.
 void drawBody(Canvas& canvas, const CanonicalPicture& pic, BodyForm form, bool contact, double centre) {
     const double s = pic.size;
     const Placement at = placementFor(pic, centre);
+    const BodyPalette colours = bodyPalette(s);
     if (contact) drawContactShadow(canvas, pic, centre);
-    const bool squashed = form == BodyForm::Squashed;
-    const double wide = squashed ? 1.3 : 1.0;
+    if (form == BodyForm::Squashed) {
+        const Placement flat = flattened(at);
+        drawAbdomen(canvas, flat, s, colours, true);
+        drawInnards(canvas, flat);
+        drawThorax(canvas, flat, s, colours);
+        drawWings(canvas, at, s, 0.95, -0.08, kWingLength * 0.86, 0.9f);
+        drawHead(canvas, knockedHead(at), s, 0.30);
+        return;
+    }
     if (form == BodyForm::Streaked) drawStreak(canvas, at);
     if (form == BodyForm::Beating || form == BodyForm::Streaked) drawBeatingWings(canvas, at, form == BodyForm::Streaked);
-    drawAbdomen(canvas, at, s, wide);
-    drawThorax(canvas, at, s, wide);
+    drawAbdomen(canvas, at, s, colours, false);
+    drawThorax(canvas, at, s, colours);
     if (form == BodyForm::Folded) drawWings(canvas, at, s, kWingSpread, kWingSpread, kWingLength, 1.0f);
     if (form == BodyForm::Opening) {
         drawWings(canvas, at, s, kOpeningSpread, kOpeningSpread, kWingLength * 0.82, 0.8f);
     }
-    if (squashed) drawWings(canvas, at, s, 0.95, -0.08, kWingLength * 0.86, 0.9f);
-    drawHead(canvas, at, s, squashed ? 1.1 : 1.0, squashed ? 0.18 : 0.0);
+    drawHead(canvas, at, s, 0.0);
 }
 
 void drawFlightShadow(Canvas& canvas, const CanonicalPicture& pic, BodyForm form, double cx, double cy) {
@@ -534,8 +664,15 @@ void drawLegs(Canvas& canvas, const CanonicalPicture& pic, const Placement& at, 
             if (over && !legOver) continue;
             if (side && pic.stance != Stance::Squashed) l = mirrored(l);
             path.clear();
-            if (over) addLegSegments(path, l, pic.size, 1, 3);
-            else addLegSegments(path, l, pic.size, 0, legOver ? 1 : 3);
+            if (over) {
+                addLegSegments(path, l, pic.size, 1, 3);
+            } else if (pic.stance == Stance::Squashed) {
+                const Break& b = kSquashedBreaks[side][leg];
+                addLegSegments(path, l, pic.size, 0, b.at);
+                if (!b.lost) addLegSegments(path, l, pic.size, b.at, 3, b.dx, b.dy);
+            } else {
+                addLegSegments(path, l, pic.size, 0, legOver ? 1 : 3);
+            }
             canvas.fill(path, kLegs);
         }
     }
@@ -574,7 +711,7 @@ void renderFly(const FlyView& fly, Sprite& out) {
     drawLegs(canvas, pic, at, false);
     // Antennae: short and stubby, just in front of the eyes.
     if (pic.size >= 12.0f) {
-        Path path(at);
+        Path path(squashed ? knockedHead(at) : at);
         const double w = std::max(0.02 * pic.size, 0.7);
         path.segment(0.40, 0.025, 0.45, 0.05, w);
         path.segment(0.40, -0.025, 0.45, -0.05, w);

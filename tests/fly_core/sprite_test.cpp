@@ -3,7 +3,9 @@
 // mirror image of itself (or of its opposite walking frame), wings are see-through, the
 // flight shadow moves out and pales as the fly climbs, a fly on the glass has only a faint
 // contact shadow, equal picture keys mean equal pixels (a sweep over the whole pose
-// space), and the body cache returns what a cold render draws at every size.
+// space), the body cache returns what a cold render draws at every size, the body reads
+// as a dark neutral grey at every size, legs narrow from hip to foot yet show at 9 px,
+// and a swatted fly lies flatter, broken, over a small smear.
 #include "fly_math.h"
 #include "picture.h"
 #include "sprite.h"
@@ -419,6 +421,213 @@ TEST(SpriteSquashed, FadesStepByStep) {
     }
     EXPECT_LT(previous, fresh / 5) << "still solid at the last fade";
     EXPECT_GT(previous, 0) << "gone before the last fade";
+}
+
+// ---------------------------------------------------------------------------------------
+// Calls f(pixel, x, y) for every pixel of the sprite, with (x, y) its centre in the fly's
+// frame (x forward, y to its right, in body lengths).
+template <class F>
+void forEachInFlyFrame(const Sprite& s, float size, float heading, F f) {
+    const double c = std::cos(heading), n = std::sin(heading);
+    for (int y = 0; y < s.height; ++y) {
+        for (int x = 0; x < s.width; ++x) {
+            const double dx = (x + 0.5 - s.anchorX) / size, dy = (y + 0.5 - s.anchorY) / size;
+            f(at(s, x, y), dx * c + dy * n, -dx * n + dy * c);
+        }
+    }
+}
+
+double luma(double r, double g, double b) { return 0.299 * r + 0.587 * g + 0.114 * b; }
+// The straight (not premultiplied) luma of a pixel that is not clear.
+double lumaOf(std::uint32_t p) {
+    return luma((p >> 16) & 0xff, (p >> 8) & 0xff, p & 0xff) * 255.0 / std::max(1u, alphaOf(p));
+}
+
+// Inside the body's outline (head, thorax, abdomen), `inset` body lengths in from it.
+bool inBody(double x, double y, double inset) {
+    const double parts[3][3] = {{-0.22, 0.27, 0.20}, {0.12, 0.17, 0.155}, {0.355, 0.085, 0.165}};
+    for (const auto& part : parts) {
+        const double u = (x - part[0]) / (part[1] - inset), v = y / (part[2] - inset);
+        if (u * u + v * v <= 1.0) return true;
+    }
+    return false;
+}
+
+// The colour a standing fly reads as: the mean of the opaque pixels a pixel inside its
+// body's outline (wings over the body included, as the eye sees them; legs, see-through
+// wing and shadow beyond it not), over a few headings; and the spread of their luma.
+struct BodyColour {
+    double r = 0, g = 0, b = 0, spread = 0;
+    double luma() const { return gnatter::luma(r, g, b); }
+    double saturation() const { return 1.0 - std::min({r, g, b}) / std::max({r, g, b, 1.0}); }
+};
+
+BodyColour bodyColour(float size) {
+    double n = 0, r = 0, g = 0, b = 0, squares = 0;
+    for (float heading : {0.0f, 0.9f, 2.2f, 4.0f}) {
+        forEachInFlyFrame(render(fly(size, heading)), size, heading, [&](std::uint32_t p, double x, double y) {
+            if (alphaOf(p) != 255 || !inBody(x, y, 1.0 / size)) return;
+            n += 1;
+            r += (p >> 16) & 0xff;
+            g += (p >> 8) & 0xff;
+            b += p & 0xff;
+            squares += lumaOf(p) * lumaOf(p);
+        });
+    }
+    BodyColour out{r / n, g / n, b / n, 0.0};
+    out.spread = std::sqrt(std::max(0.0, squares / n - out.luma() * out.luma()));
+    return out;
+}
+
+// A house fly a few dozen pixels long reads as a dark, nearly neutral grey, and so do
+// smaller ones drawn without its markings; large ones still show them.
+TEST(SpriteColour, ReadsDarkNeutralGreyAtEverySize) {
+    const BodyColour at36 = bodyColour(36.0f);
+    for (float size : {9.0f, 13.0f, 18.0f, 36.0f, 54.0f, 96.0f}) {
+        const BodyColour c = bodyColour(size);
+        SCOPED_TRACE(testing::Message() << "size " << size << ": mean " << c.r << "," << c.g << "," << c.b);
+        EXPECT_LT(c.luma(), 90.0) << "too pale";
+        EXPECT_GT(c.luma(), 40.0) << "a black blob";
+        EXPECT_LT(c.saturation(), 0.20) << "not a neutral grey";
+        EXPECT_NEAR(at36.luma(), c.luma(), 12.0) << "another colour than at 36 px";
+    }
+    for (float size : {96.0f, 256.0f}) EXPECT_GT(bodyColour(size).spread, 25.0) << size << " px: a flat grey";
+}
+
+// Where a marking appears as the fly grows (the thorax's rim, the abdomen's mottling, the
+// thorax stripes, the face), a fly a quarter pixel smaller, drawn without it, reads
+// nearly the same colour.
+TEST(SpriteColour, NoJumpWhereAMarkingAppears) {
+    for (float size : {10.0f, 12.0f, 14.0f, 16.0f, 20.0f, 24.0f}) {
+        EXPECT_NEAR(bodyColour(size - 0.25f).luma(), bodyColour(size).luma(), 4.0) << "at " << size << " px";
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// A standing fly's right middle leg (walking frame 1 leaves it where it stands) narrows
+// from hip to foot. Its width at a point: the coverage of leg-dark pixels summed along a
+// line across it, averaged over five such lines half a pixel apart.
+TEST(SpriteLegs, NarrowFromHipToFoot) {
+    const double joints[4][2] = {{0.11, 0.09}, {0.13, 0.26}, {0.06, 0.41}, {0.02, 0.48}};  // hip .. foot
+    const struct { int segment; double t; } probes[] = {{0, 0.75}, {1, 0.2}, {1, 0.8}, {2, 0.5}};  // clear of the body
+    Pose pose;
+    pose.walkFrame = 1;
+    for (float size : {128.0f, 256.0f}) {
+        for (float heading : {0.0f, 1.3f, 3.9f}) {
+            const Sprite s = render(fly(size, heading, pose));
+            double previous = 1e9, first = 0.0, width = 0.0;
+            for (const auto& probe : probes) {
+                const double* a = joints[probe.segment];
+                const double* b = joints[probe.segment + 1];
+                const double len = std::hypot(b[0] - a[0], b[1] - a[1]);
+                const double ux = (b[0] - a[0]) / len, uy = (b[1] - a[1]) / len, step = 0.05 / size;
+                width = 0.0;
+                for (int line = -2; line <= 2; ++line) {
+                    const double cx = a[0] + probe.t * (b[0] - a[0]) + ux * line * 0.5 / size;
+                    const double cy = a[1] + probe.t * (b[1] - a[1]) + uy * line * 0.5 / size;
+                    for (double t = -0.04; t <= 0.04; t += step) {
+                        const std::uint32_t p = atFlyPoint(s, size, heading, cx - uy * t, cy + ux * t);
+                        if ((p & 0xffffffu) != 0 && lumaOf(p) < 70.0) width += alphaOf(p) / 255.0 * step * size / 5;
+                    }
+                }
+                EXPECT_LT(width, previous - 0.003 * size) << size << " px, heading " << heading << ", segment "
+                                                         << probe.segment << " at " << probe.t;
+                previous = width;
+                if (first == 0.0) first = width;
+            }
+            EXPECT_GT(first, 1.8 * width) << size << " px, heading " << heading << ": thigh against foot";
+        }
+    }
+}
+
+// At 9 px the legs keep a visible width: beyond the body, each walking frame shows
+// mostly opaque, leg-dark pixels.
+TEST(SpriteLegs, StillShowAtNinePixels) {
+    for (float heading : {0.0f, 0.8f, 2.5f, 4.4f}) {
+        for (std::uint8_t frame = 0; frame < kWalkFrames; ++frame) {
+            Pose pose;
+            pose.walkFrame = frame;
+            int legPixels = 0;
+            forEachInFlyFrame(render(fly(9.0f, heading, pose)), 9.0f, heading, [&](std::uint32_t p, double x, double y) {
+                legPixels += alphaOf(p) >= 128 && lumaOf(p) < 70.0 && !inBody(x, y, -1.0 / 9.0);
+            });
+            EXPECT_GE(legPixels, 8) << "heading " << heading << " frame " << int(frame);
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// The length of the solid run (alpha >= 200) through a point of the fly's frame, along
+// a direction and back.
+double solidRun(const Sprite& s, float size, float heading, double x, double y, double dx, double dy) {
+    double run = 0.0;
+    for (int sign : {1, -1}) {
+        for (double t = 0.0; t < kFlyReach; t += 0.25 / size, run += 0.25 / size) {
+            if (alphaOf(atFlyPoint(s, size, heading, x + sign * t * dx, y + sign * t * dy)) < 200) break;
+        }
+    }
+    return run;
+}
+
+// A swatted fly lies flat: along its axis shorter, across its abdomen wider than a
+// standing one.
+TEST(SpriteSquashed, FlatterThanAStandingFly) {
+    for (float size : {36.0f, 54.0f, 96.0f}) {
+        for (float heading : {0.0f, 1.9f, 5.0f}) {
+            const Sprite up = render(fly(size, heading)), flat = render(fly(size, heading, stance(Stance::Squashed)));
+            EXPECT_LT(solidRun(flat, size, heading, 0.0, 0.0, 1.0, 0.0), 0.92 * solidRun(up, size, heading, 0.0, 0.0, 1.0, 0.0))
+                << size << " px, heading " << heading;
+            EXPECT_GT(solidRun(flat, size, heading, -0.3, 0.0, 0.0, 1.0), 1.2 * solidRun(up, size, heading, -0.3, 0.0, 0.0, 1.0))
+                << size << " px, heading " << heading;
+        }
+    }
+}
+
+// The pieces the opaque part of a picture falls into (8-connected). At large sizes legs are opaque
+// along their middle and the see-through wings, veins and all, stay out.
+int opaquePieces(const Sprite& s) {
+    std::vector<bool> seen(s.pixels.size(), false);
+    std::vector<int> todo;
+    auto visit = [&](int x, int y) {
+        const int i = y * s.width + x;
+        if (x < 0 || y < 0 || x >= s.width || y >= s.height || seen[i] || alphaOf(s.pixels[i]) != 255) return false;
+        seen[i] = true;
+        todo.push_back(i);
+        return true;
+    };
+    int pieces = 0;
+    for (int i = 0; i < int(s.pixels.size()); ++i) {
+        pieces += visit(i % s.width, i / s.width);
+        while (!todo.empty()) {
+            const int x = todo.back() % s.width, y = todo.back() / s.width;
+            todo.pop_back();
+            for (int dy = -1; dy <= 1; ++dy)
+                for (int dx = -1; dx <= 1; ++dx) visit(x + dx, y + dy);
+        }
+    }
+    return pieces;
+}
+
+// A fly is one piece; a swatted one is broken: a leg lies apart.
+TEST(SpriteSquashed, BrokenApart) {
+    for (float size : {160.0f, 256.0f}) {
+        for (float heading : {0.0f, 1.9f, 5.0f}) {
+            EXPECT_EQ(1, opaquePieces(render(fly(size, heading)))) << size << " px, heading " << heading;
+            EXPECT_GE(opaquePieces(render(fly(size, heading, stance(Stance::Squashed)))), 2) << size << " px, heading " << heading;
+        }
+    }
+}
+
+// A swatted fly leaves a small smear, not a pale halo: few see-through pixels paler
+// than its wings (a twentieth of its body's area at most).
+TEST(SpriteSquashed, SmallSmearNoPaleHalo) {
+    for (float size : {36.0f, 96.0f}) {
+        const Sprite s = render(fly(size, 1.0f, stance(Stance::Squashed)));
+        const auto pale = std::count_if(s.pixels.begin(), s.pixels.end(), [](std::uint32_t p) {
+            return alphaOf(p) >= 16 && alphaOf(p) < 200 && lumaOf(p) > 150.0;
+        });
+        EXPECT_LT(double(pale), 0.05 * 0.18 * size * size) << size << " px";
+    }
 }
 
 }  // namespace
