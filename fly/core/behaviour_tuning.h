@@ -11,7 +11,7 @@ namespace gnatter::tuning {
 // log-uniform between the two bounds, which gives the minutes-long tail.
 constexpr double kRestMedian = 3.0;
 constexpr double kRestSpread = 0.9;        // sigma of the log-normal part
-constexpr double kLongRestShare = 0.16;
+constexpr double kLongRestShare = 0.2;
 constexpr double kLongRestMin = 25.0, kLongRestMax = 240.0;
 constexpr double kShortestRest = 0.4;
 
@@ -43,6 +43,7 @@ constexpr double kRampOutMin = 0.07, kRampOutMax = 0.13;
 constexpr double kGaitPulseMin = 0.3, kGaitPulseMax = 0.5;
 
 // ---- personal space: flies keep about a body length apart ----
+constexpr double kLandingSpace = 1.5;      // BL between centres: a landing spot keeps this clear
 constexpr double kWalkClearance = 0.8;     // BL between centres: a walker stops short of this
 constexpr double kTouchBodyLengths = 0.6;  // closer than this, one of them moves off ...
 constexpr double kMoveOnMin = 0.2, kMoveOnMax = 1.5;  // ... after this many seconds
@@ -56,7 +57,7 @@ constexpr double kExploreGroomMin = 2.5, kExploreGroomMax = 4.5;
 
 // ---- grooming: head first, then front legs, wings, abdomen, hind legs ----
 constexpr double kGroomBoutMin = 2.5, kGroomBoutMax = 12.0;
-constexpr double kGroomAfterLanding = 0.6;  // share of landings followed by a bout
+constexpr double kGroomAfterLanding = 0.7;  // share of landings followed by a bout
 constexpr double kPosteriorShare = 0.75;    // bouts that go on from the head to the back
 // Not every bout starts at the head: some are a lone rub of the front legs, some start
 // with the legs, some clean only the back.

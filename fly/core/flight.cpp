@@ -215,7 +215,7 @@ bool cornerSpot(Habitat& h, Fly& f, Point corner, double inset, Point& spot) {
             const bool x = shift == 1 ? alongX : !alongX;
             const double ex = shift > 0 && x ? slide : 0.0, ey = shift > 0 && !x ? slide : 0.0;
             const Point p{corner.x + sx * (inset + ex), corner.y + sy * (inset + ey)};
-            if (h.world.canStand(p.x, p.y, half) && !crowded(h, f, p, 1.1)) {
+            if (h.world.canStand(p.x, p.y, half) && !crowded(h, f, p, tuning::kLandingSpace)) {
                 spot = p;
                 return true;
             }
@@ -225,6 +225,20 @@ bool cornerSpot(Habitat& h, Fly& f, Point corner, double inset, Point& spot) {
 }
 
 }  // namespace
+
+Point clearSpot(Habitat& h, Fly& f, Point p) {
+    if (!crowded(h, f, p, tuning::kLandingSpace)) return p;
+    const double size = f.drawnSize(), half = h.standHalf(f);
+    const double turn = f.rng.range(0.0, fm::kTwoPi);
+    for (double r : {1.6, 2.4, 3.4, 5.0}) {
+        for (int k = 0; k < 8; ++k) {
+            const double a = turn + k * fm::kTwoPi / 8.0;
+            const Point q = h.world.nearestStandingPoint(p.x + fm::cos(a) * r * size, p.y + fm::sin(a) * r * size, half);
+            if (!crowded(h, f, q, tuning::kLandingSpace)) return q;
+        }
+    }
+    return p;  // nowhere free near by: a crowd it is, and the flies will sort it out
+}
 
 Point landingSpot(Habitat& h, Fly& f, double x, double y, double reach, const double* facing, double cone) {
     const double size = f.drawnSize(), half = h.standHalf(f);
@@ -262,7 +276,7 @@ Point landingSpot(Habitat& h, Fly& f, double x, double y, double reach, const do
             spot = h.world.nearestStandingPoint(around.x, around.y, half);
         }
         const double d = distance(spot.x, spot.y, x, y);
-        if (d > reach || d < minimum || crowded(h, f, spot, 1.1)) continue;
+        if (d > reach || d < minimum || crowded(h, f, spot, tuning::kLandingSpace)) continue;
         // Ahead where it can be: spontaneous flights go forward.
         const bool ahead = facing == nullptr || d < 1e-6 ||
                            std::fabs(fm::angleDiff(bearing(x, y, spot), *facing)) <= cone;
@@ -273,9 +287,9 @@ Point landingSpot(Habitat& h, Fly& f, double x, double y, double reach, const do
         }
     }
     if (hasFallback) return fallback;
-    if (anywhere) return h.world.randomStandingPoint(f.rng, half);
+    if (anywhere) return clearSpot(h, f, h.world.randomStandingPoint(f.rng, half));
     const double angle = facing != nullptr ? *facing : f.rng.range(0.0, fm::kTwoPi);
-    return h.world.nearestStandingPoint(x + fm::cos(angle) * reach, y + fm::sin(angle) * reach, half);
+    return clearSpot(h, f, h.world.nearestStandingPoint(x + fm::cos(angle) * reach, y + fm::sin(angle) * reach, half));
 }
 
 std::vector<Point> pathTo(Habitat& h, Fly& f, Point from, double course, Point to) {
@@ -441,7 +455,7 @@ void leave(Habitat& h, Fly& f) {
 }
 
 void returnToGround(Habitat& h, Fly& f) {
-    const Point spot = h.world.nearestStandingPoint(f.x, f.y, h.standHalf(f));
+    const Point spot = clearSpot(h, f, h.world.nearestStandingPoint(f.x, f.y, h.standHalf(f)));
     takeOff(h, f, FlightKind::Return, {spot}, forwardJumpToward(f, spot));
 }
 
@@ -495,7 +509,8 @@ double steer(Habitat& h, Fly& f, Point target, bool final, bool landing, double 
         if (std::fabs(error) > fm::kHalfPi) fl.brakeTo = std::max(tuning::kWaitingTurnSpeed * size, std::min(fl.speed, 0.5 * fl.cruise));
         return fl.course;
     }
-    const bool eager = landing && dist < 3.0 * size;
+    // On the final approach the spot swings across the view ever faster.
+    const bool eager = landing && dist < tuning::kApproachBodyLengths * size;
     double rate = eager ? kEagerTurn : kGentleTurn;
     // What the half-second budget still allows.
     rate = std::min(rate, std::max(0.0, kTurnBudget + 10.0 * kDegree - turnedLately(fl)) / kDt);
@@ -515,7 +530,7 @@ void missedSpot(Habitat& h, Fly& f) {
     const double on = f.rng.range(2.0, 3.5) * size;
     const Point ahead = h.world.nearestStandingPoint(f.x + fm::cos(fl.course) * on, f.y + fm::sin(fl.course) * on,
                                                      h.standHalf(f));
-    if (std::fabs(fm::angleDiff(bearing(f.x, f.y, ahead), fl.course)) > 45.0 * kDegree || crowded(h, f, ahead, 1.1)) return;
+    if (std::fabs(fm::angleDiff(bearing(f.x, f.y, ahead), fl.course)) > 45.0 * kDegree || crowded(h, f, ahead, tuning::kLandingSpace)) return;
     fl.waypoints.back() = ahead;
     fl.closest = 1e300;
 }
@@ -541,8 +556,8 @@ void leaveCircle(Habitat& h, Fly& f) {
     const double facing = fl.course;
     Point spot = landingSpot(h, f, f.x, f.y, reach, &facing, kInFlightCone);
     if (std::fabs(fm::angleDiff(bearing(f.x, f.y, spot), fl.course)) > kInFlightCone) {
-        spot = h.world.nearestStandingPoint(f.x + fm::cos(fl.course) * reach, f.y + fm::sin(fl.course) * reach,
-                                            h.standHalf(f));
+        spot = clearSpot(h, f, h.world.nearestStandingPoint(f.x + fm::cos(fl.course) * reach,
+                                                            f.y + fm::sin(fl.course) * reach, h.standHalf(f)));
     }
     fl.waypoints = {spot};
     fl.next = 0;
@@ -619,7 +634,7 @@ void stepFlight(Habitat& h, Fly& f) {
         fl.closest = std::min(fl.closest, dist);
         const double touchdown = tuning::kTouchdownSpeed * size;
         const double deceleration = fl.cruise * fl.cruise / (2.0 * brake);
-        const double room = std::max(0.0, std::min(dist, fl.closest < brake ? fl.closest : dist) - 0.3 * size);
+        const double room = std::max(0.0, std::min(dist, fl.closest < brake ? fl.closest : dist) - 0.5 * size);
         fl.speed = std::min(fl.speed, std::sqrt(touchdown * touchdown + 2.0 * deceleration * room));
     }
     double speed = fl.speed;
@@ -649,7 +664,7 @@ void stepFlight(Habitat& h, Fly& f) {
         // way off the screen: once out of sight.
         const bool slow = fl.speed <= 2.0 * tuning::kTouchdownSpeed * size && h.world.canStand(f.x, f.y, h.standHalf(f));
         const bool there = dist <= std::max(stride, 0.5) ||
-                           (landing && slow && (dist < 0.5 * size || (dist < 0.8 * size && along <= stride))) ||
+                           (landing && slow && (dist < 0.3 * size || (dist < 0.6 * size && along <= stride))) ||
                            (!landsAtEnd(fl.kind) && h.world.outOfSight(f.x, f.y, h.sightReach(f)));
         if (final && (there || h.now >= fl.deadline)) {
             // A point on the way off the screen is within this step's stride: go there. A

@@ -204,6 +204,8 @@ std::int64_t groomingStillSteps(const Fly& f, std::int64_t now);
 double forwardJumpToward(Fly& f, Point goal);
 // True when another fly sits (or is about to land) within `share` body lengths of p.
 bool crowded(const Habitat& h, const Fly& f, Point p, double share);
+// p, or where p is taken by another fly, a free spot close by.
+Point clearSpot(Habitat& h, Fly& f, Point p);
 // A spot to land on near (x, y) within `reach` pixels, edges and corners preferred, a body
 // length clear of other flies; with `facing`, one within `cone` radians of that
 // direction, seen from (x, y), where it can.
