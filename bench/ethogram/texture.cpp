@@ -700,7 +700,7 @@ void departure(const std::vector<Track>& tracks, const std::vector<Monitor>& mon
         const std::size_t home = monitorAt(monitors, f[from].x, f[from].y);
         const std::size_t exit = monitorAt(monitors, f[last].x, f[last].y);
         const int side = nearestOuterSide(monitors[home].bounds, monitors, f[from].x, f[from].y);
-        out.nearestEdge += home == exit && side >= 0 && side == nearestOuterSide(monitors[exit].bounds, monitors, f[last].x, f[last].y);
+        out.nearestEdge += flew && home == exit && side >= 0 && side == nearestOuterSide(monitors[exit].bounds, monitors, f[last].x, f[last].y);
     }
     std::sort(takeOffFrames.begin(), takeOffFrames.end());
     out.distinctTakeOffFrames += long(std::unique(takeOffFrames.begin(), takeOffFrames.end()) - takeOffFrames.begin());
