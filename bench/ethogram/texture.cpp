@@ -150,10 +150,14 @@ bool goesRound(const Track& track, std::size_t begin, std::size_t end) {
     return std::fabs(swept) >= 0.95 * sweptAbs && std::fabs(swept) >= 0.5 * fm::kPi;
 }
 
-// Side of a monitor's bounds nearest to a point, among the sides that lead off the
-// desktop (not into a neighbouring monitor): 0 left, 1 top, 2 right, 3 bottom; -1 none.
-int nearestOuterSide(const Rect& b, const std::vector<Monitor>& monitors, double x, double y) {
-    const double gaps[4] = {x - b.left, y - b.top, b.right - x, b.bottom - y};
+// Distances from a point to the sides of a monitor's bounds (0 left, 1 top, 2 right,
+// 3 bottom) that lead off the desktop; a side into a neighbouring monitor is no way out
+// and gets an infinite distance. Returns the nearest side, -1 for none.
+int outerSides(const Rect& b, const std::vector<Monitor>& monitors, double x, double y, double gaps[4]) {
+    gaps[0] = x - b.left;
+    gaps[1] = y - b.top;
+    gaps[2] = b.right - x;
+    gaps[3] = b.bottom - y;
     const double beyondX[4] = {b.left - 1.0, std::clamp(x, double(b.left), b.right - 1.0), double(b.right),
                                std::clamp(x, double(b.left), b.right - 1.0)};
     const double beyondY[4] = {std::clamp(y, double(b.top), b.bottom - 1.0), b.top - 1.0,
@@ -165,7 +169,8 @@ int nearestOuterSide(const Rect& b, const std::vector<Monitor>& monitors, double
             const Rect& o = m.bounds;
             inner = inner || (beyondX[s] >= o.left && beyondX[s] < o.right && beyondY[s] >= o.top && beyondY[s] < o.bottom);
         }
-        if (!inner && (best < 0 || gaps[s] < gaps[best])) best = s;
+        if (inner) gaps[s] = std::numeric_limits<double>::infinity();
+        else if (best < 0 || gaps[s] < gaps[best]) best = s;
     }
     return best;
 }
@@ -710,10 +715,14 @@ void departure(const std::vector<Track>& tracks, const std::vector<Monitor>& mon
         if (gone < f.size()) out.lastGone = std::max(out.lastGone, f[gone].t - asked);
         out.allGone = out.allGone && gone < f.size();
         if (monitors.empty() || gone >= f.size()) continue;
+        // The edge it crossed is the one nearest to where it went out of sight; from a
+        // corner either edge is as near, so any edge within a body length of the nearest counts.
         const std::size_t home = monitorAt(monitors, f[from].x, f[from].y);
         const std::size_t exit = monitorAt(monitors, f[last].x, f[last].y);
-        const int side = nearestOuterSide(monitors[home].bounds, monitors, f[from].x, f[from].y);
-        out.nearestEdge += flew && home == exit && side >= 0 && side == nearestOuterSide(monitors[exit].bounds, monitors, f[last].x, f[last].y);
+        double homeGaps[4], exitGaps[4];
+        const int nearest = outerSides(monitors[home].bounds, monitors, f[from].x, f[from].y, homeGaps);
+        const int crossed = outerSides(monitors[exit].bounds, monitors, f[last].x, f[last].y, exitGaps);
+        out.nearestEdge += flew && home == exit && nearest >= 0 && crossed >= 0 && homeGaps[crossed] <= homeGaps[nearest] + track.size;
     }
     std::sort(takeOffFrames.begin(), takeOffFrames.end());
     out.distinctTakeOffFrames += long(std::unique(takeOffFrames.begin(), takeOffFrames.end()) - takeOffFrames.begin());

@@ -416,7 +416,8 @@ TEST(Departure, TakeOffDelayFlightAndEdgeAreRead) {
     left.bounds = {0, 0, 1920, 1080};
     right.bounds = {1920, 0, 3840, 1080};
     // Leaves across the top after 0.3 s; leaves across the far edge; vanishes from the
-    // ground; takes off in the same frame as the first.
+    // ground; leaves the other monitor across its top; leaves a corner across the edge a
+    // little further than the other. All but the third take off in the same frame.
     auto leaver = [](double x, double y, double course, int wait, bool flies) {
         Recorder r;
         r.x = x;
@@ -429,16 +430,17 @@ TEST(Departure, TakeOffDelayFlightAndEdgeAreRead) {
         return r.track;
     };
     const std::vector<Track> tracks = {leaver(1900, 300, -kPi / 2, 18, true), leaver(1800, 300, kPi / 2, 18, true),
-                                       leaver(300, 500, 0, 5, false), leaver(3000, 200, -kPi / 2, 18, true)};
+                                       leaver(300, 500, 0, 5, false), leaver(3000, 200, -kPi / 2, 18, true),
+                                       leaver(20, 45, -kPi / 2, 18, true)};
     Departure d;
     departure(tracks, {left, right}, d);
-    EXPECT_EQ(d.groundedFlies, 4);
-    ASSERT_EQ(d.takeOffDelays.size(), 4u);
+    EXPECT_EQ(d.groundedFlies, 5);
+    ASSERT_EQ(d.takeOffDelays.size(), 5u);
     EXPECT_NEAR(d.takeOffDelays[0], 19 * kFrameSeconds, 1e-9);
     EXPECT_LT(d.takeOffDelays[2], 0.0);  // never took off
     EXPECT_EQ(d.distinctTakeOffFrames, 1);
-    EXPECT_EQ(d.seenFlying, 3);
-    EXPECT_EQ(d.nearestEdge, 2);  // the first and the last; the second went down, not up
+    EXPECT_EQ(d.seenFlying, 4);
+    EXPECT_EQ(d.nearestEdge, 3);  // not the second: it went down, not up
     EXPECT_TRUE(d.allGone);
 }
 
