@@ -683,7 +683,11 @@ Report run(const Setup& setup) {
         format("%.0f %% of %.0f (over 140 deg %.0f %%, over 160 ms %.0f %%)", 100 * saccadeTurns, double(turnCount),
                100 * share(wide, turnCount), 100 * share(slow, turnCount)),
         ">= 70 %", saccadeTurns >= 0.7, turnCount >= kFewest);
-    const double lossFollows = rankCorrelation(turnAngles, turnLoss);
+    // Ranked to the whole point: differences of a fraction of a percent are no variation
+    // anyone sees, and a loss that is the same in every turn must not correlate by its noise.
+    std::vector<double> lossPoints;
+    for (double loss : turnLoss) lossPoints.push_back(std::round(100.0 * loss));
+    const double lossFollows = rankCorrelation(turnAngles, lossPoints);
     add("Sharp turns: the sharper, the more speed lost", format("rank correlation %.2f", lossFollows), ">= 0.3", lossFollows >= 0.3,
         turnCount >= kFewest);
     const double lossLow = 100 * percentile(turnLoss, 0.25), lossHigh = 100 * percentile(turnLoss, 0.75);

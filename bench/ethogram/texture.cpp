@@ -150,10 +150,14 @@ bool goesRound(const Track& track, std::size_t begin, std::size_t end) {
     return std::fabs(swept) >= 0.95 * sweptAbs && std::fabs(swept) >= 0.5 * fm::kPi;
 }
 
-// Side of a monitor's bounds nearest to a point, among the sides that lead off the
-// desktop (not into a neighbouring monitor): 0 left, 1 top, 2 right, 3 bottom; -1 none.
-int nearestOuterSide(const Rect& b, const std::vector<Monitor>& monitors, double x, double y) {
-    const double gaps[4] = {x - b.left, y - b.top, b.right - x, b.bottom - y};
+// Distances from a point to the sides of a monitor's bounds (0 left, 1 top, 2 right,
+// 3 bottom) that lead off the desktop; a side into a neighbouring monitor is no way out
+// and gets an infinite distance. Returns the nearest side, -1 for none.
+int outerSides(const Rect& b, const std::vector<Monitor>& monitors, double x, double y, double gaps[4]) {
+    gaps[0] = x - b.left;
+    gaps[1] = y - b.top;
+    gaps[2] = b.right - x;
+    gaps[3] = b.bottom - y;
     const double beyondX[4] = {b.left - 1.0, std::clamp(x, double(b.left), b.right - 1.0), double(b.right),
                                std::clamp(x, double(b.left), b.right - 1.0)};
     const double beyondY[4] = {std::clamp(y, double(b.top), b.bottom - 1.0), b.top - 1.0,
@@ -165,7 +169,8 @@ int nearestOuterSide(const Rect& b, const std::vector<Monitor>& monitors, double
             const Rect& o = m.bounds;
             inner = inner || (beyondX[s] >= o.left && beyondX[s] < o.right && beyondY[s] >= o.top && beyondY[s] < o.bottom);
         }
-        if (!inner && (best < 0 || gaps[s] < gaps[best])) best = s;
+        if (inner) gaps[s] = std::numeric_limits<double>::infinity();
+        else if (best < 0 || gaps[s] < gaps[best]) best = s;
     }
     return best;
 }
@@ -585,48 +590,72 @@ void crowding(const std::vector<Track>& tracks, Crowding& out, double sample) {
     if (frames == 0) return;
     const std::vector<Frame>& first = tracks.front().frames;
 
-    // Where each fly was, on a regular clock: the last frame at or before each tick.
+    // Where each grounded fly was, on a regular clock (the last frame at or before each
+    // tick), sorted by x so that a fly's neighbours are a short sweep away.
     struct Spot {
         float x, y;
-        bool ground;
+        std::uint32_t fly;
     };
     const double start = first.front().t, seconds = first[frames - 1].t - start;
     const std::size_t ticks = std::size_t(seconds / sample) + 1;
-    std::vector<std::vector<Spot>> spots(tracks.size(), std::vector<Spot>(ticks));
+    std::vector<std::vector<Spot>> grounds(ticks);
+    double largest = 0.0;
     for (std::size_t k = 0; k < tracks.size(); ++k) {
+        largest = std::max(largest, tracks[k].size);
         std::size_t i = 0;
         for (std::size_t g = 0; g < ticks; ++g) {
             const double at = start + double(g) * sample;
             while (i + 1 < frames && first[i + 1].t <= at + 1e-9) ++i;
             const Frame& f = tracks[k].frames[i];
-            spots[k][g] = {f.x, f.y, grounded(f.activity) && f.visible};
+            if (grounded(f.activity) && f.visible) grounds[g].push_back({f.x, f.y, std::uint32_t(k)});
         }
     }
-    auto near = [&](std::size_t a, const Spot& p, std::size_t b, const Spot& q, double bodies) {
+    for (std::vector<Spot>& spots : grounds) {
+        std::sort(spots.begin(), spots.end(), [](const Spot& a, const Spot& b) { return a.x < b.x; });
+    }
+    auto near = [&](std::size_t a, double x, double y, std::size_t b, double bx, double by, double bodies) {
         const double reach = bodies * 0.5 * (tracks[a].size + tracks[b].size);
-        const double dx = double(p.x) - q.x, dy = double(p.y) - q.y;
-        return std::fabs(dx) < reach && dx * dx + dy * dy < reach * reach;
+        return (x - bx) * (x - bx) + (y - by) * (y - by) < reach * reach;
+    };
+    // Calls visit(other fly) for every grounded fly under 0.5 BL from p at tick h, until
+    // visit returns false.
+    auto neighbours = [&](const Spot& p, std::size_t h, auto visit) {
+        const std::vector<Spot>& spots = grounds[h];
+        const double reach = 0.5 * largest;
+        auto it = std::lower_bound(spots.begin(), spots.end(), p.x - reach, [](const Spot& s, double x) { return s.x < x; });
+        for (; it != spots.end() && it->x <= p.x + reach; ++it) {
+            if (it->fly != p.fly && near(p.fly, p.x, p.y, it->fly, it->x, it->y, 0.5) && !visit(it->fly)) return;
+        }
     };
     // Chance: each fly against the others' tracks shifted by a fifth, two fifths, ... of
     // the run, round the end: the same places, the same habits, unrelated times.
     constexpr int kShifts = 4;
     long ground = 0, close = 0, chance = 0;
+    const std::size_t n = tracks.size();
+    std::vector<long> together(n * n, 0), lastSeen(n * n, -2);
+    long longest = 0;
     for (std::size_t g = 0; g < ticks; ++g) {
-        for (std::size_t a = 0; a < tracks.size(); ++a) {
-            const Spot& p = spots[a][g];
-            if (!p.ground) continue;
+        for (const Spot& p : grounds[g]) {
             ++ground;
             bool now = false;
-            for (std::size_t b = 0; b < tracks.size() && !now; ++b) {
-                now = b != a && spots[b][g].ground && near(a, p, b, spots[b][g], 0.5);
-            }
+            neighbours(p, g, [&](std::size_t b) {
+                now = true;
+                // The pair's current episode, counted once (from the lower-numbered fly).
+                if (p.fly < b) {
+                    const std::size_t pair = p.fly * n + b;
+                    together[pair] = lastSeen[pair] == long(g) - 1 ? together[pair] + 1 : 1;
+                    lastSeen[pair] = long(g);
+                    longest = std::max(longest, together[pair]);
+                }
+                return true;
+            });
             close += now;
             for (int s = 1; s <= kShifts; ++s) {
-                const std::size_t h = (g + ticks * std::size_t(s) / (kShifts + 1)) % ticks;
                 bool shifted = false;
-                for (std::size_t b = 0; b < tracks.size() && !shifted; ++b) {
-                    shifted = b != a && spots[b][h].ground && near(a, p, b, spots[b][h], 0.5);
-                }
+                neighbours(p, (g + ticks * std::size_t(s) / (kShifts + 1)) % ticks, [&](std::size_t) {
+                    shifted = true;
+                    return false;  // one is enough
+                });
                 chance += shifted;
             }
         }
@@ -634,17 +663,7 @@ void crowding(const std::vector<Track>& tracks, Crowding& out, double sample) {
     out.groundSeconds += double(ground) * sample;
     out.closeSeconds += double(close) * sample;
     out.chanceSeconds += double(chance) * sample / kShifts;
-
-    for (std::size_t a = 0; a < tracks.size(); ++a) {
-        for (std::size_t b = a + 1; b < tracks.size(); ++b) {
-            long run = 0;
-            for (std::size_t g = 0; g < ticks; ++g) {
-                const bool together = spots[a][g].ground && spots[b][g].ground && near(a, spots[a][g], b, spots[b][g], 0.5);
-                run = together ? run + 1 : 0;
-                out.longest = std::max(out.longest, double(run) * sample);
-            }
-        }
-    }
+    out.longest = std::max(out.longest, double(longest) * sample);
 
     // Landings beside a fly already sitting there, and walking into one, frame by frame.
     for (std::size_t a = 0; a < tracks.size(); ++a) {
@@ -657,10 +676,9 @@ void crowding(const std::vector<Track>& tracks, Crowding& out, double sample) {
             for (std::size_t b = 0; b < tracks.size(); ++b) {
                 if (b == a) continue;
                 const Frame& o = tracks[b].frames[i];
-                const Spot p{f[i].x, f[i].y, true}, q{o.x, o.y, true};
                 if (!grounded(o.activity) || !o.visible) continue;
-                beside = beside || (landing && grounded(tracks[b].frames[i - 1].activity) && near(a, p, b, q, 1.0));
-                onto = onto || (walking && near(a, p, b, q, 0.5));
+                beside = beside || (landing && grounded(tracks[b].frames[i - 1].activity) && near(a, f[i].x, f[i].y, b, o.x, o.y, 1.0));
+                onto = onto || (walking && near(a, f[i].x, f[i].y, b, o.x, o.y, 0.5));
             }
             out.landings += landing;
             out.crowdedLandings += beside;
@@ -705,10 +723,14 @@ void departure(const std::vector<Track>& tracks, const std::vector<Monitor>& mon
         if (gone < f.size()) out.lastGone = std::max(out.lastGone, f[gone].t - asked);
         out.allGone = out.allGone && gone < f.size();
         if (monitors.empty() || gone >= f.size()) continue;
+        // The edge it crossed is the one nearest to where it went out of sight; from a
+        // corner either edge is as near, so any edge within a body length of the nearest counts.
         const std::size_t home = monitorAt(monitors, f[from].x, f[from].y);
         const std::size_t exit = monitorAt(monitors, f[last].x, f[last].y);
-        const int side = nearestOuterSide(monitors[home].bounds, monitors, f[from].x, f[from].y);
-        out.nearestEdge += home == exit && side >= 0 && side == nearestOuterSide(monitors[exit].bounds, monitors, f[last].x, f[last].y);
+        double homeGaps[4], exitGaps[4];
+        const int nearest = outerSides(monitors[home].bounds, monitors, f[from].x, f[from].y, homeGaps);
+        const int crossed = outerSides(monitors[exit].bounds, monitors, f[last].x, f[last].y, exitGaps);
+        out.nearestEdge += flew && home == exit && nearest >= 0 && crossed >= 0 && homeGaps[crossed] <= homeGaps[nearest] + track.size;
     }
     std::sort(takeOffFrames.begin(), takeOffFrames.end());
     out.distinctTakeOffFrames += long(std::unique(takeOffFrames.begin(), takeOffFrames.end()) - takeOffFrames.begin());
