@@ -36,6 +36,7 @@ constexpr double kSaccadeSecondsMin = 0.04, kSaccadeSecondsMax = 0.09;
 constexpr double kSaccadeGapMin = 0.18, kSaccadeGapMax = 0.55;  // straight stretch between two
 // A leg frame every this many body lengths walked (four frames make a stride of 2 BL).
 constexpr double kLegFrameBodyLengths = 0.5;
+constexpr double kTurnFootwork = 0.5;  // BL of stepping per radian turned
 // A run gets up to speed over its first steps and slows over its last; between, the
 // speed dips by this share each time the legs change over (once a leg frame).
 constexpr double kRampInMin = 0.08, kRampInMax = 0.16;    // seconds

@@ -75,10 +75,18 @@ void endChase(Habitat& h, Fly& f) {
     fl.chasing = -1;
     const double size = f.drawnSize();
     const double facing = fl.course;
+    // Well apart from where the other comes down: ahead if it can be, else wherever.
     Point spot{};
-    for (int attempt = 0; attempt < 8; ++attempt) {
-        spot = landingSpot(h, f, f.x, f.y, 20.0 * size, &facing, 1.0);
-        if (distance(spot.x, spot.y, theirs.x, theirs.y) >= tuning::kChaseLandApart * size) break;
+    bool apart = false;
+    for (int attempt = 0; attempt < 16 && !apart; ++attempt) {
+        spot = landingSpot(h, f, f.x, f.y, (attempt < 8 ? 20.0 : 35.0) * size, &facing, attempt < 8 ? 1.0 : fm::kPi);
+        apart = distance(spot.x, spot.y, theirs.x, theirs.y) >= tuning::kChaseLandApart * size;
+    }
+    if (!apart) {
+        const double away = fm::atan2(f.y - theirs.y, f.x - theirs.x);
+        const double reach = tuning::kChaseLandApart * size;
+        spot = clearSpot(h, f, h.world.nearestStandingPoint(theirs.x + fm::cos(away) * reach, theirs.y + fm::sin(away) * reach,
+                                                            h.standHalf(f)));
     }
     fl.waypoints = pathTo(h, f, {f.x, f.y}, fl.course, spot);
     fl.next = 0;

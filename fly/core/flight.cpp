@@ -128,7 +128,7 @@ bool startSaccade(Habitat& h, Fly& f, double angle, double seconds) {
     fl.turn.by = by;
     // Sharper turns cost more speed: about a fifth at 45 degrees, over two fifths at 140.
     const double share = (std::fabs(by) - kSaccadeSmallest) / (kSaccadeLargest - kSaccadeSmallest);
-    fl.turn.loss = std::min(0.5, std::max(0.1, 0.2 + 0.24 * share + 0.03 * fm::normal(f.rng)));
+    fl.turn.loss = std::min(0.5, std::max(0.1, 0.17 + 0.3 * share + 0.025 * fm::normal(f.rng)));
     return true;
 }
 
@@ -326,7 +326,7 @@ void takeOff(Habitat& h, Fly& f, FlightKind kind, const std::vector<Point>& wayp
     fl.cruise = std::max(f.rng.range(tuning::kCruiseMin, tuning::kCruiseMax) * size, tuning::kCruiseMinPixels);
     // Short hops are flown slower: there is no room to reach full speed and brake again.
     const double length = pathLength({f.x, f.y}, waypoints);
-    if (landsAtEnd(kind)) fl.cruise *= std::min(1.0, std::max(0.75, 0.5 + 0.03 * length / size));
+    if (landsAtEnd(kind)) fl.cruise *= std::min(1.0, std::max(0.85, 0.6 + 0.03 * length / size));
     fl.start = h.now;
     fl.legsDown = false;
     fl.escaping = false;
@@ -543,7 +543,8 @@ double circle(const Habitat& h, const Fly& f) {
     const double t = double(h.now - fl.tookOff) * kDt;
     const double wanted = fl.radius * (1.0 + 0.12 * fm::sin(2.1 * t + fl.radius));
     const double desired = radial + fl.sense * (fm::kHalfPi + clampAbs(1.2 * (r - wanted) / wanted, 0.6));
-    const double rate = 1.6 * fl.speed / std::max(fl.radius, 1.0);
+    // Never faster round than a steady sweep of under a turn a second.
+    const double rate = std::min(1.6 * fl.speed / std::max(fl.radius, 1.0), 5.5);
     return fl.course + clampAbs(fm::angleDiff(desired, fl.course), rate * kDt);
 }
 
@@ -611,18 +612,19 @@ void stepFlight(Habitat& h, Fly& f) {
     // Through a saccade the wings do the turning: the speed it came in with only dips.
     if (h.now >= fl.urgeUntil) {
         fl.urgeFrom = fl.urgeTo;
-        fl.urgeTo = std::min(1.3, std::max(0.7, 1.0 + 0.15 * fm::normal(f.rng)));
+        fl.urgeTo = std::min(1.35, std::max(0.65, 1.0 + 0.18 * fm::normal(f.rng)));
         fl.urgeSince = h.now;
         fl.urgeUntil = h.now + stepsFor(f.rng.range(0.1, 0.22));
     }
+    const double u = double(h.now - fl.urgeSince) / double(std::max<std::int64_t>(1, fl.urgeUntil - fl.urgeSince));
+    const double urge = fl.urgeFrom + (fl.urgeTo - fl.urgeFrom) * u;
     if (fl.brakeTo > 0.0) {
-        // Braking for a turn, as hard as for a landing.
+        // Braking for a turn, as hard as for a landing, to a speed that still wanders.
         const double deceleration = fl.cruise * fl.cruise / (2.0 * tuning::kApproachBodyLengths * size);
-        fl.speed = std::max(fl.brakeTo, fl.speed - deceleration * kDt);
+        fl.speed = std::max(fl.brakeTo * urge, fl.speed - deceleration * kDt);
         fl.brakeTo = 0.0;
     } else if (!fl.turning) {
-        const double u = double(h.now - fl.urgeSince) / double(std::max<std::int64_t>(1, fl.urgeUntil - fl.urgeSince));
-        const double goal = fl.cruise * (fl.urgeFrom + (fl.urgeTo - fl.urgeFrom) * u);
+        const double goal = fl.cruise * urge;
         const double tau = fl.speed < goal ? 0.06 : 0.09;
         fl.speed += (goal - fl.speed) * std::min(1.0, kDt / tau);
     }
@@ -632,7 +634,8 @@ void stepFlight(Habitat& h, Fly& f) {
         // The most it may fly at this distance and still come down at touchdown speed. A
         // fly that overshot its spot does not speed up again: it turns back slowly.
         fl.closest = std::min(fl.closest, dist);
-        const double touchdown = tuning::kTouchdownSpeed * size;
+        // The legs reach for the glass and slow the last of it.
+        const double touchdown = tuning::kTouchdownSpeed * size * (0.4 + 0.6 * std::min(1.0, dist / legsDownAt));
         const double deceleration = fl.cruise * fl.cruise / (2.0 * brake);
         const double room = std::max(0.0, std::min(dist, fl.closest < brake ? fl.closest : dist) - 0.5 * size);
         fl.speed = std::min(fl.speed, std::sqrt(touchdown * touchdown + 2.0 * deceleration * room));

@@ -77,6 +77,14 @@ void startPivot(Habitat& h, Fly& f) {
     f.until = f.walk.saccadeStart + f.walk.saccadeSteps;
 }
 
+// Moves the legs on by this many body lengths of footwork.
+void stepLegs(Fly& f, double bodyLengths) {
+    WalkState& w = f.walk;
+    const double frame = std::floor(w.legPhase);
+    w.legPhase += bodyLengths / tuning::kLegFrameBodyLengths;
+    if (std::floor(w.legPhase) != frame) f.pictureDue = true;
+}
+
 bool exploring(const Habitat& h, const Fly& f) { return f.exploreUntil >= 0 && h.now < f.exploreUntil; }
 
 // The nearest other fly on the ground, and how far its centre is, in the larger body length.
@@ -219,6 +227,8 @@ void stepWalk(Habitat& h, Fly& f) {
         if (intoSaccade == 0) w.from = f.heading;
         const double share = double(intoSaccade + 1) / double(w.saccadeSteps);
         f.heading = fm::wrapAngle(w.from + w.by * share);
+        // Turning, the legs step as well: half a body length of footwork a radian.
+        stepLegs(f, std::fabs(w.by) / double(w.saccadeSteps) * tuning::kTurnFootwork);
         // The picture turns in two jerks: halfway through and at the end.
         const std::int64_t half = w.saccadeSteps / 2;
         if (intoSaccade + 1 == half || intoSaccade + 1 == w.saccadeSteps) f.pictureDue = true;
@@ -260,9 +270,7 @@ void stepWalk(Habitat& h, Fly& f) {
     }
     f.x = nx;
     f.y = ny;
-    const double frame = std::floor(w.legPhase);
-    w.legPhase += speed * kDt / tuning::kLegFrameBodyLengths;
-    if (std::floor(w.legPhase) != frame) f.pictureDue = true;
+    stepLegs(f, speed * kDt);
     if (h.now + 1 >= f.until && !turning) endRun(h, f);
 }
 
