@@ -18,7 +18,7 @@ constexpr double kShortestRest = 0.4;
 // ---- what a rested fly does next (the rest goes to a walk) ----
 constexpr double kChanceGroom = 0.26;
 constexpr double kChancePivot = 0.22;       // a saccade on the spot, no run
-constexpr double kChanceHop = 0.13;         // a short flight to another spot
+constexpr double kChanceHop = 0.115;        // a short flight to another spot
 constexpr double kChanceLongFlight = 0.035; // circling, or off the screen and back
 // A fly facing down the pane turns head-up more often than not (flies on windows mostly
 // rest head-up).
@@ -31,7 +31,7 @@ constexpr double kSideStepShare = 0.08, kBackStepShare = 0.06;
 constexpr double kSideStepSpeed = 2.2, kBackStepSpeed = 2.0;  // BL/s
 constexpr double kSideStepMin = 0.2, kSideStepMax = 0.35;     // seconds
 // Saccades: the body turns 15-45 degrees within a tenth of a second, and not otherwise.
-constexpr double kSaccadeMin = 0.26, kSaccadeMax = 0.78;       // radians
+constexpr double kSaccadeMin = 0.28, kSaccadeMax = 0.76;       // radians
 constexpr double kSaccadeSecondsMin = 0.04, kSaccadeSecondsMax = 0.09;
 constexpr double kSaccadeGapMin = 0.18, kSaccadeGapMax = 0.55;  // straight stretch between two
 // A leg frame every this many body lengths walked (four frames make a stride of 2 BL).
@@ -70,7 +70,7 @@ constexpr double kStrokePauseShare = 0.08;
 constexpr double kStrokeShortest = 0.1, kStrokeLongest = 0.7;  // seconds
 
 // ---- flight: straight darts joined by sharp turns ----
-constexpr double kCruiseMin = 48.0, kCruiseMax = 70.0;  // BL/s (1.2-2.3 m/s for a 7 mm fly)
+constexpr double kCruiseMin = 52.0, kCruiseMax = 74.0;  // BL/s
 constexpr double kCruiseMinPixels = 160.0;               // the tiniest flies still dart
 constexpr double kJumpSpeed = 20.0;                      // BL/s as the legs push off
 constexpr double kJumpSeconds = 0.05;                    // legs stretched, wings opening
@@ -79,7 +79,7 @@ constexpr double kTurnMin = 0.75, kTurnMax = 2.3;        // radians, 43-132 degr
 constexpr double kTurnSecondsMin = 0.085, kTurnSecondsMax = 0.15;
 // A straight stretch, in seconds, after the jump and after every sharp turn: flies fly
 // straight legs between saccades.
-constexpr double kJumpLegMin = 0.09, kJumpLegMax = 0.14;
+constexpr double kJumpLegMin = 0.11, kJumpLegMax = 0.16;
 constexpr double kLegAfterTurnMin = 0.06, kLegAfterTurnMax = 0.16;
 // A fly facing away from where it is going slows to this (BL/s) until it may turn.
 constexpr double kWaitingTurnSpeed = 18.0;

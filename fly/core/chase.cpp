@@ -79,7 +79,7 @@ void endChase(Habitat& h, Fly& f) {
     Point spot{};
     bool apart = false;
     for (int attempt = 0; attempt < 16 && !apart; ++attempt) {
-        spot = landingSpot(h, f, f.x, f.y, (attempt < 8 ? 20.0 : 35.0) * size, &facing, attempt < 8 ? 1.0 : fm::kPi);
+        spot = landingSpot(h, f, f.x, f.y, (attempt < 8 ? 20.0 : 35.0) * size, &facing, attempt < 8 ? 1.0 : 1.6);
         apart = distance(spot.x, spot.y, theirs.x, theirs.y) >= tuning::kChaseLandApart * size;
     }
     if (!apart) {

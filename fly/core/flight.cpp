@@ -128,7 +128,7 @@ bool startSaccade(Habitat& h, Fly& f, double angle, double seconds) {
     fl.turn.by = by;
     // Sharper turns cost more speed: about a fifth at 45 degrees, over two fifths at 140.
     const double share = (std::fabs(by) - kSaccadeSmallest) / (kSaccadeLargest - kSaccadeSmallest);
-    fl.turn.loss = std::min(0.5, std::max(0.1, 0.17 + 0.3 * share + 0.025 * fm::normal(f.rng)));
+    fl.turn.loss = std::min(0.55, std::max(0.08, 0.12 + 0.38 * share + 0.02 * fm::normal(f.rng)));
     return true;
 }
 
@@ -506,7 +506,7 @@ double steer(Habitat& h, Fly& f, Point target, bool final, bool landing, double 
     // the half-second budget frees up for it; a fly facing away from its goal slows down
     // meanwhile, or the wait would carry it far off.
     if (std::fabs(error) > kSaccadeThreshold && dist > 1.5 * size && fl.brakeTo <= 0.0) {
-        if (std::fabs(error) > fm::kHalfPi) fl.brakeTo = std::max(tuning::kWaitingTurnSpeed * size, std::min(fl.speed, 0.5 * fl.cruise));
+        fl.brakeTo = std::max(tuning::kWaitingTurnSpeed * size, std::min(fl.speed, fl.cruise * std::max(0.0, fm::cos(error))));
         return fl.course;
     }
     // On the final approach the spot swings across the view ever faster.
@@ -625,12 +625,12 @@ void stepFlight(Habitat& h, Fly& f) {
         fl.brakeTo = 0.0;
     } else if (!fl.turning) {
         const double goal = fl.cruise * urge;
-        const double tau = fl.speed < goal ? 0.06 : 0.09;
+        const double tau = fl.speed < goal ? 0.05 : 0.09;
         fl.speed += (goal - fl.speed) * std::min(1.0, kDt / tau);
     }
     const double brake = tuning::kApproachBodyLengths * size;
     const double legsDownAt = tuning::kLegsDownBodyLengths * size;
-    if (landing) {
+    if (landing && !fl.turning) {
         // The most it may fly at this distance and still come down at touchdown speed. A
         // fly that overshot its spot does not speed up again: it turns back slowly.
         fl.closest = std::min(fl.closest, dist);

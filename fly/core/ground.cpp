@@ -283,7 +283,7 @@ void noteLanded(Habitat& h, Fly& f) {
         f.exploreUntil = h.now + stepsFor(f.rng.range(tuning::kExploreMin, tuning::kExploreMax));
         f.agenda = kExploreWalk | kExploreGroom | kExploreHop;
     }
-    if (f.rng.chance(tuning::kGroomAfterLanding) && (!exploring(h, f) || (f.agenda & kExploreGroom) != 0)) {
+    if (f.rng.chance(tuning::kGroomAfterLanding)) {
         // Grooming is what flies do most right after landing, new ones as well.
         if (exploring(h, f)) f.agenda &= std::uint8_t(~kExploreGroom);
         startGrooming(h, f, exploring(h, f) ? f.rng.range(tuning::kExploreGroomMin, tuning::kExploreGroomMax) : 0.0);
