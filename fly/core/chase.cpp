@@ -62,6 +62,8 @@ bool startChase(Habitat& h, std::size_t chaserIndex) {
     takeOff(h, chaser, FlightKind::Chase, trail, forwardJumpToward(chaser, trail.front()));
     FlightState& fl = chaser.flight;
     fl.chasing = chased;
+    fl.partner = chased;
+    leader.flight.partner = int(chaserIndex);
     fl.chaseEnd = h.now + stepsFor(seconds);
     fl.cruise = leader.flight.cruise * 1.08;
     fl.deadline = fl.chaseEnd + stepsFor(3.0);

@@ -331,6 +331,7 @@ void takeOff(Habitat& h, Fly& f, FlightKind kind, const std::vector<Point>& wayp
     fl.legsDown = false;
     fl.escaping = false;
     fl.chasing = -1;
+    fl.partner = -1;
     fl.circling = false;
     fl.urgeFrom = fl.urgeTo = 1.0;
     fl.urgeSince = fl.urgeUntil = h.now;
@@ -531,6 +532,13 @@ void missedSpot(Habitat& h, Fly& f) {
     const Point ahead = h.world.nearestStandingPoint(f.x + fm::cos(fl.course) * on, f.y + fm::sin(fl.course) * on,
                                                      h.standHalf(f));
     if (std::fabs(fm::angleDiff(bearing(f.x, f.y, ahead), fl.course)) > 45.0 * kDegree || crowded(h, f, ahead, tuning::kLandingSpace)) return;
+    // After a chase, not toward the other fly.
+    if (fl.kind == FlightKind::Chase && fl.partner >= 0) {
+        const Fly& other = h.flies[std::size_t(fl.partner)];
+        const Point theirs = other.mode == Mode::Flying && !other.flight.waypoints.empty() ? other.flight.waypoints.back()
+                                                                                           : Point{other.x, other.y};
+        if (distance(ahead.x, ahead.y, theirs.x, theirs.y) < 0.5 * tuning::kChaseLandApart * size) return;
+    }
     fl.waypoints.back() = ahead;
     fl.closest = 1e300;
 }

@@ -105,6 +105,7 @@ struct FlightState {
     bool escaping = false;         // fleeing the pointer
     double peak = 0.5;             // cruising altitude, body lengths
     int chasing = -1;              // a chaser: the fly whose track it follows
+    int partner = -1;              // either fly of a chase: the other one
     std::int64_t chaseEnd = 0;
     std::int64_t awayUntil = 0;    // a trip off the screen: when it comes back
     // Circling a point, as flies do under a lamp: round `centre` at about `radius`,
