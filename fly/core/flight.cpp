@@ -407,7 +407,7 @@ void longFlight(Habitat& h, Fly& f) {
     fl.circleUntil = h.now + stepsFor(seconds);
     fl.deadline = fl.circleUntil + stepsFor(4.0);
     // Round and round at a speed that keeps the turn a steady sweep, not a spin.
-    fl.cruise = std::min(fl.cruise, 5.0 * radius);
+    fl.cruise = std::min(fl.cruise, 0.8 * tuning::kCirclingTurnRate * radius);
 }
 
 void arrive(Habitat& h, Fly& f, double delaySeconds) {
@@ -551,8 +551,8 @@ double circle(const Habitat& h, const Fly& f) {
     const double t = double(h.now - fl.tookOff) * kDt;
     const double wanted = fl.radius * (1.0 + 0.12 * fm::sin(2.1 * t + fl.radius));
     const double desired = radial + fl.sense * (fm::kHalfPi + clampAbs(1.2 * (r - wanted) / wanted, 0.6));
-    // Never faster round than a steady sweep of under a turn a second.
-    const double rate = std::min(1.6 * fl.speed / std::max(fl.radius, 1.0), 5.5);
+    // A steady sweep, never so fast that it reads as a sharp turn.
+    const double rate = std::min(1.6 * fl.speed / std::max(fl.radius, 1.0), tuning::kCirclingTurnRate);
     return fl.course + clampAbs(fm::angleDiff(desired, fl.course), rate * kDt);
 }
 

@@ -71,9 +71,20 @@ struct Swarm::Impl : Habitat {
     // moment within half a second, as a disturbed group of flies lifts off.
     void departAll() {
         departing = true;
-        for (Fly& f : flies) {
-            if (f.grounded()) f.leaveAt = now + stepsFor(f.rng.range(0.02, tuning::kDepartureSpread));
-            else leave(*this, f);
+        // The flies on the ground share out the half second: each gets a slot of its own,
+        // in an order that is drawn afresh, and a moment within it.
+        std::vector<std::size_t> order;
+        for (std::size_t i = 0; i < flies.size(); ++i) {
+            if (flies[i].grounded()) order.push_back(i);
+            else leave(*this, flies[i]);
+        }
+        if (order.empty()) return;
+        fm::Rng shuffle(flies[order.front()].rng.next());
+        for (std::size_t i = order.size(); i > 1; --i) std::swap(order[i - 1], order[std::size_t(shuffle.unit() * double(i))]);
+        const double slot = tuning::kDepartureSpread / double(order.size());
+        for (std::size_t k = 0; k < order.size(); ++k) {
+            Fly& f = flies[order[k]];
+            f.leaveAt = now + stepsFor(0.02 + slot * (double(k) + f.rng.unit()));
         }
     }
 
