@@ -98,9 +98,9 @@ constexpr double kExcursionShare = 0.8;  // long flights that leave the screen
 constexpr double kCirclingTurnRate = 4.4;  // rad/s at most, a quarter of a saccade's pace
 
 // ---- where flies land: edges and corners ----
-constexpr double kEdgeLandingShare = 0.75;
+constexpr double kEdgeLandingShare = 0.8;
 constexpr double kCornerShare = 0.3;   // of the edge landings
-constexpr double kEdgeInsetMin = 0.5, kEdgeInsetMax = 0.9;  // BL from the edge to the body centre
+constexpr double kEdgeInsetMin = 0.5, kEdgeInsetMax = 0.8;  // BL from the edge to the body centre
 // A fly whose perch (a window) moves or goes takes off within this time.
 constexpr double kPerchReactionMax = 0.12;
 

@@ -128,7 +128,7 @@ bool startSaccade(Habitat& h, Fly& f, double angle, double seconds) {
     fl.turn.by = by;
     // Sharper turns cost more speed: about a fifth at 45 degrees, over two fifths at 140.
     const double share = (std::fabs(by) - kSaccadeSmallest) / (kSaccadeLargest - kSaccadeSmallest);
-    fl.turn.loss = std::min(0.55, std::max(0.08, 0.12 + 0.38 * share + 0.02 * fm::normal(f.rng)));
+    fl.turn.loss = std::min(0.55, std::max(0.08, 0.1 + 0.42 * share + 0.015 * fm::normal(f.rng)));
     return true;
 }
 
