@@ -288,8 +288,15 @@ Point landingSpot(Habitat& h, Fly& f, double x, double y, double reach, const do
     }
     if (hasFallback) return fallback;
     if (anywhere) return clearSpot(h, f, h.world.randomStandingPoint(f.rng, half));
-    const double angle = facing != nullptr ? *facing : f.rng.range(0.0, fm::kTwoPi);
-    return clearSpot(h, f, h.world.nearestStandingPoint(x + fm::cos(angle) * reach, y + fm::sin(angle) * reach, half));
+    // Nothing suitable turned up (a crowded corner, say): the first free spot far enough
+    // off, looking round from straight ahead.
+    const double ahead = facing != nullptr ? *facing : f.rng.range(0.0, fm::kTwoPi);
+    for (int k = 0; k < 8; ++k) {
+        const double angle = ahead + ((k & 1) ? -1.0 : 1.0) * double((k + 1) / 2) * fm::kPi / 4.0;
+        const Point p = h.world.nearestStandingPoint(x + fm::cos(angle) * reach, y + fm::sin(angle) * reach, half);
+        if (distance(p.x, p.y, x, y) >= minimum && !crowded(h, f, p, tuning::kLandingSpace)) return p;
+    }
+    return clearSpot(h, f, h.world.nearestStandingPoint(x + fm::cos(ahead) * reach, y + fm::sin(ahead) * reach, half));
 }
 
 std::vector<Point> pathTo(Habitat& h, Fly& f, Point from, double course, Point to) {
