@@ -51,7 +51,7 @@ double closestPass(const Habitat& h, const Fly& f, Point to) {
         const double rx = fx - px, ry = fy - py, vx = fvx - pvx, vy = fvy - pvy;
         const double vv = vx * vx + vy * vy;
         const double t = vv > 1e-12 ? std::min(std::max(-(rx * vx + ry * vy) / vv, 0.0), t1 - t0) : 0.0;
-        closest = std::min(closest, std::hypot(rx + vx * t, ry + vy * t));
+        closest = std::min(closest, std::sqrt((rx + vx * t) * (rx + vx * t) + (ry + vy * t) * (ry + vy * t)));
     }
     return closest;
 }

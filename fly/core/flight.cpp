@@ -485,7 +485,8 @@ double steer(Habitat& h, Fly& f, Point target, bool final, bool landing, double 
         const double angle = fm::angleDiff(bearing(target.x, target.y, after), fl.course);
         seconds = saccadeSeconds(f, angle);
         const double radius = fl.speed * seconds * 0.85 / std::max(std::fabs(angle), 1e-3);
-        const double lead = radius * std::tan(std::min(std::fabs(angle), kSaccadeLargest) * 0.5);
+        const double half = 0.5 * std::min(std::fabs(angle), kSaccadeLargest);
+        const double lead = radius * fm::sin(half) / fm::cos(half);
         if ((toCorner < 30.0 * kDegree && ahead <= lead) || ahead < 0.0) {
             ++fl.next;
             double s = 0.0;
