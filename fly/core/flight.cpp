@@ -18,8 +18,11 @@ constexpr double kSaccadeSmallest = 46.0 * kDegree;
 constexpr double kSaccadeLargest = 140.0 * kDegree;
 // Gentle steering, radians per second: on the way, and in the last body lengths of a
 // landing or behind another fly, where the goal moves across the view faster.
-constexpr double kGentleTurn = 100.0 * kDegree;
-constexpr double kEagerTurn = 220.0 * kDegree;
+constexpr double kGentleTurn = 30.0 * kDegree;
+constexpr double kEagerTurn = 150.0 * kDegree;
+// A goal further off the course than this, but not far enough for a saccade, is put
+// right with a small flick of the course rather than a long curve.
+constexpr double kFlickThreshold = 12.0 * kDegree;
 // No half second holds more turning than this (circling aside).
 constexpr double kTurnBudget = 150.0 * kDegree;
 // The body catches up with the course at most this fast (radians per second).
@@ -130,6 +133,17 @@ bool startSaccade(Habitat& h, Fly& f, double angle, double seconds) {
     const double share = (std::fabs(by) - kSaccadeSmallest) / (kSaccadeLargest - kSaccadeSmallest);
     fl.turn.loss = std::min(0.55, std::max(0.08, 0.1 + 0.42 * share + 0.015 * fm::normal(f.rng)));
     return true;
+}
+
+// A small correction of the course: quick, and it costs next to no speed.
+void startFlick(Habitat& h, Fly& f, double angle) {
+    FlightState& fl = f.flight;
+    fl.turning = true;
+    fl.turn.start = h.now;
+    fl.turn.steps = stepsFor(0.045 + 0.04 * std::fabs(angle) / kSaccadeThreshold);
+    fl.turn.from = fl.course;
+    fl.turn.by = angle;
+    fl.turn.loss = 0.03;
 }
 
 // ---- planning ----
@@ -510,6 +524,11 @@ double steer(Habitat& h, Fly& f, Point target, bool final, bool landing, double 
         } else if (startSaccade(h, f, turn, seconds)) {
             return fl.course;
         }
+    }
+    if (std::fabs(error) > kFlickThreshold && std::fabs(error) <= kSaccadeThreshold && !landing &&
+        turnedLately(fl) + std::fabs(error) <= kTurnBudget) {
+        startFlick(h, f, error);
+        return fl.course;
     }
     // A turn too sharp to bend into waits for its saccade on a straight course, so that
     // the half-second budget frees up for it; a fly facing away from its goal slows down
