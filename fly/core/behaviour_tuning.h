@@ -98,7 +98,7 @@ constexpr double kExcursionShare = 0.8;  // long flights that leave the screen
 constexpr double kCirclingTurnRate = 4.4;  // rad/s at most, a quarter of a saccade's pace
 
 // ---- where flies land: edges and corners ----
-constexpr double kEdgeLandingShare = 0.8;
+constexpr double kEdgeLandingShare = 0.85;
 constexpr double kCornerShare = 0.3;   // of the edge landings
 constexpr double kEdgeInsetMin = 0.5, kEdgeInsetMax = 0.8;  // BL from the edge to the body centre
 // A fly whose perch (a window) moves or goes takes off within this time.
@@ -109,7 +109,7 @@ constexpr double kTimeToContact = 0.3;       // seconds: the pointer would reach
 constexpr double kLoomingMinSpeed = 3.0;     // BL/s of approach; slower is creeping, not looming
 constexpr double kLoomingMissBodyLengths = 2.5;  // a pointer passing wider than this is no threat
 constexpr double kSightBodyLengths = 40.0;   // farthest a fly heeds a pointer
-constexpr double kEscapeMin = 9.0, kEscapeMax = 24.0;  // BL flown away
+constexpr double kEscapeMin = 8.0, kEscapeMax = 20.0;  // BL flown away
 constexpr double kEscapeOffScreen = 0.15;    // share of escapes that leave the screen for a while
 constexpr double kNearPointerBodyLengths = 4.0;  // pointer this close: read it every frame
 
@@ -120,9 +120,10 @@ constexpr double kNearPointerBodyLengths = 4.0;  // pointer this close: read it 
 constexpr double kChaseEveryMin = 240.0, kChaseEveryMax = 480.0;
 constexpr double kChaseMin = 1.0, kChaseMax = 1.2;   // seconds
 constexpr double kChaseReach = 40.0;                 // BL: how far a chaser looks for a fly
-// The chased fly's zigzag: legs of this many BL, turns of this many radians (45-70 deg).
-constexpr double kChaseLegMin = 14.0, kChaseLegMax = 19.0;
-constexpr double kChaseTurnMin = 0.79, kChaseTurnMax = 1.22;
+// The chased fly's zigzag: legs of this many BL, turns of this many radians (45-55 deg):
+// three turns fit in half a second only as a U-turn.
+constexpr double kChaseLegMin = 10.0, kChaseLegMax = 14.0;
+constexpr double kChaseTurnMin = 0.79, kChaseTurnMax = 0.96;
 constexpr double kChaseLandApart = 8.0;              // BL between their landing spots at least
 
 // ---- departure: every fly lifts off within this many seconds, each at its own moment ----

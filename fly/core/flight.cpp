@@ -372,6 +372,7 @@ void takeOff(Habitat& h, Fly& f, FlightKind kind, const std::vector<Point>& wayp
     }
     fl.deadline = h.now + stepsFor(length / fl.cruise * 3.0 + 3.0);
     fl.closest = 1e300;
+    fl.gaveUp = false;
     f.mode = Mode::Flying;
     f.perch = 0;
     f.perchLostAt = -1;
@@ -545,6 +546,16 @@ double steer(Habitat& h, Fly& f, Point target, bool final, bool landing, double 
     return fl.course + clampAbs(error, rate * kDt);
 }
 
+// After a chase, neither fly comes down close to where the other does.
+bool nearPartner(const Habitat& h, const Fly& f, Point p) {
+    const FlightState& fl = f.flight;
+    if (fl.kind != FlightKind::Chase || fl.partner < 0) return false;
+    const Fly& other = h.flies[std::size_t(fl.partner)];
+    const Point theirs = other.mode == Mode::Flying && !other.flight.waypoints.empty() ? other.flight.waypoints.back()
+                                                                                       : Point{other.x, other.y};
+    return distance(p.x, p.y, theirs.x, theirs.y) < 0.5 * tuning::kChaseLandApart * f.drawnSize();
+}
+
 // A fly that has come close to its spot but will not make it (the spot is behind it, or
 // far off its course) does not go round again: it sets down a little further on.
 void missedSpot(Habitat& h, Fly& f) {
@@ -558,16 +569,31 @@ void missedSpot(Habitat& h, Fly& f) {
     const double on = f.rng.range(2.0, 3.5) * size;
     const Point ahead = h.world.nearestStandingPoint(f.x + fm::cos(fl.course) * on, f.y + fm::sin(fl.course) * on,
                                                      h.standHalf(f));
-    if (std::fabs(fm::angleDiff(bearing(f.x, f.y, ahead), fl.course)) > 45.0 * kDegree || crowded(h, f, ahead, tuning::kLandingSpace)) return;
-    // After a chase, not toward the other fly.
-    if (fl.kind == FlightKind::Chase && fl.partner >= 0) {
-        const Fly& other = h.flies[std::size_t(fl.partner)];
-        const Point theirs = other.mode == Mode::Flying && !other.flight.waypoints.empty() ? other.flight.waypoints.back()
-                                                                                           : Point{other.x, other.y};
-        if (distance(ahead.x, ahead.y, theirs.x, theirs.y) < 0.5 * tuning::kChaseLandApart * size) return;
+    if (std::fabs(fm::angleDiff(bearing(f.x, f.y, ahead), fl.course)) > 45.0 * kDegree ||
+        crowded(h, f, ahead, tuning::kLandingSpace) || nearPartner(h, f, ahead)) {
+        return;
     }
     fl.waypoints.back() = ahead;
     fl.closest = 1e300;
+}
+
+// A fly a second short of its time that is nowhere near its spot gives up on it and comes
+// down on one ahead of it, rather than be put there.
+void runningLate(Habitat& h, Fly& f) {
+    FlightState& fl = f.flight;
+    if (fl.gaveUp || h.now < fl.deadline - stepsFor(1.0) || fl.turning) return;
+    fl.gaveUp = true;
+    const double size = f.drawnSize();
+    const Point& spot = fl.waypoints.back();
+    if (distance(f.x, f.y, spot.x, spot.y) < tuning::kApproachBodyLengths * size) return;
+    const double on = f.rng.range(6.0, 9.0) * size;
+    const Point ahead = clearSpot(h, f, h.world.nearestStandingPoint(f.x + fm::cos(fl.course) * on, f.y + fm::sin(fl.course) * on,
+                                                                  h.standHalf(f)));
+    if (nearPartner(h, f, ahead)) return;
+    fl.waypoints = {ahead};
+    fl.next = 0;
+    fl.closest = 1e300;
+    fl.deadline = h.now + stepsFor(2.0);
 }
 
 double circle(const Habitat& h, const Fly& f) {
@@ -616,7 +642,10 @@ void stepFlight(Habitat& h, Fly& f) {
     if (fl.circling && h.now >= fl.circleUntil) leaveCircle(h, f);
     const bool final = !fl.circling && fl.next + 1 == fl.waypoints.size();
     const bool landing = final && landsAtEnd(fl.kind) && fl.chasing < 0;
-    if (landing) missedSpot(h, f);
+    if (landing) {
+        missedSpot(h, f);
+        runningLate(h, f);
+    }
     const Point target = fl.waypoints[fl.next];
     const double dist = distance(f.x, f.y, target.x, target.y);
 

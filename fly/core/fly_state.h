@@ -86,6 +86,7 @@ struct FlightState {
     double speed = 0.0;            // pixels per second now, before any dip of a turn
     double course = 0.0;           // direction of travel; the body's heading follows it
     double closest = 0.0;          // nearest it came to its landing spot so far
+    bool gaveUp = false;           // running late, it chose a spot just ahead instead
     double brakeTo = 0.0;          // > 0: slowing to this speed for a turn close to landing
     // The share of cruise the fly is making for drifts from `urgeFrom` at urgeSince to
     // `urgeTo` at urgeUntil, then on to another: the speed never settles.

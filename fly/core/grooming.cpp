@@ -13,13 +13,13 @@ namespace {
 // slowest.
 double strokeRate(Groom action) {
     switch (action) {
-        case Groom::Head: return 3.2;
-        case Groom::FrontLegs: return 4.2;
-        case Groom::Wings: return 3.0;
-        case Groom::Abdomen: return 3.4;
-        case Groom::HindLegs: return 3.9;
+        case Groom::Head: return 3.1;
+        case Groom::FrontLegs: return 4.0;
+        case Groom::Wings: return 2.9;
+        case Groom::Abdomen: return 3.3;
+        case Groom::HindLegs: return 3.7;
     }
-    return 3.5;
+    return 3.4;
 }
 
 std::int64_t strokeSteps(Fly& f, Groom action) {
