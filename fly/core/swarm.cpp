@@ -112,7 +112,10 @@ struct Swarm::Impl : Habitat {
                     else returnToGround(*this, f);
                 }
             } else if (world.hasGround() && !world.canStand(f.x, f.y, standHalf(f))) {
-                returnToGround(*this, f);
+                // One waiting for its turn to leave goes now: back on the ground it would
+                // have no turn any more.
+                if (departing) leave(*this, f);
+                else returnToGround(*this, f);
             }
         }
     }
