@@ -37,7 +37,7 @@ if sample < 1:
 
 FILES = ["chase", "escape", "flight", "grooming", "ground", "landmarks", "world", "swarm"]
 # Fastest and most telling first: the first program that fails settles the mutant.
-PROGRAMS = ["fly_core_swarm_test", "fly_core_behaviour_test", "fly_core_world_test",
+PROGRAMS = ["fly_core_plans_test", "fly_core_world_test", "fly_core_swarm_test", "fly_core_behaviour_test",
             "fly_core_options_test", "ethogram_texture_test"]
 TIMEOUT = 30  # seconds per test program; a clean run takes about one
 scratch = os.environ.get("GNATTER_MUTANTS_DIR") or os.path.join(os.environ.get("TMPDIR", "/tmp"), "gnatter-mutants")
@@ -189,10 +189,10 @@ def main():
         path = os.path.join(src, "fly/core", f + ".cpp")
         if open(path).read() != texts[f]:
             write(path, texts[f])
-    if not os.path.isfile(os.path.join(build, "build.ninja")):
-        if run(["cmake", "-S", src, "-B", build, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=Release", "-DGNATTER_BUILD_FLY=ON",
-                "-DGNATTER_BUILD_TESTS=ON", "-DGNATTER_BUILD_BENCHMARKS=OFF"], os.path.join(logs, "configure.log")) != 0:
-            sys.exit(f"mutants: configuring the scratch copy failed, see {logs}/configure.log")
+    # Configured afresh each time, so that test programs added since the last run are seen.
+    if run(["cmake", "-S", src, "-B", build, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=Release", "-DGNATTER_BUILD_FLY=ON",
+            "-DGNATTER_BUILD_TESTS=ON", "-DGNATTER_BUILD_BENCHMARKS=OFF"], os.path.join(logs, "configure.log")) != 0:
+        sys.exit(f"mutants: configuring the scratch copy failed, see {logs}/configure.log")
     programs = [p for p in PROGRAMS if re.search(rf"^build {re.escape('bin/' + p)}\b",
                                                  open(os.path.join(build, "build.ninja")).read(), re.M)]
     # Programs added to the core's tests later are picked up too.
