@@ -64,7 +64,7 @@ count_gtest() {  # count_gtest LOG STATUS
 }
 if step "sanitize: configure" cmake --preset sanitize && step "sanitize: build" cmake --build --preset sanitize -j 2; then
   echo "== sanitize: test"
-  for name in options swarm sprite behaviour world; do
+  for name in options swarm sprite behaviour world plans; do
     log="$log_dir/sanitize-$name.log"
     "$root/build/sanitize/bin/fly_core_${name}_test" >"$log" 2>&1
     status=$?
