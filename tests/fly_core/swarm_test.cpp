@@ -1,5 +1,8 @@
 // Tests of the flies' simulation: sizes, staying on the work areas through monitor
-// changes, the pointer, arrival and departure, the clock, and determinism.
+// changes, the pointer and the swat, arrival and departure, the clock, the picture, and
+// determinism (--seed).
+#include "fly_math.h"
+#include "options.h"
 #include "sprite.h"
 #include "swarm.h"
 
@@ -215,6 +218,28 @@ TEST(SwarmMonitors, FliesOnARemovedMonitorComeBack) {
     }
 }
 
+// The Win32 layer may report monitors or windows it already reported: that changes no
+// fly's plans, and once seen to, the swarm may rest again.
+TEST(SwarmMonitors, ALayoutReportedAgainChangesNothing) {
+    const std::vector<WindowBox> windows = {{{300, 200, 1000, 700}, 1}, {{800, 400, 1600, 900}, 2}};
+    Swarm plain(options(30, 30, 30), 6, kMixed), told(options(30, 30, 30), 6, kMixed);
+    plain.setWindows(windows);
+    told.setWindows(windows);
+    for (int frame = 0; frame < 60 * 90; ++frame) {
+        if (frame % 20 == 7) told.setMonitors(kMixed);
+        if (frame % 20 == 17) told.setWindows(windows);
+        plain.advance(kFrame);
+        told.advance(kFrame);
+    }
+    EXPECT_EQ(plain.stateHash(), told.stateHash()) << "the flies went other ways";
+    Swarm lone(options(1, 36, 0, 600), 5, kSingle);  // a timeout far off does not keep it awake
+    for (int frame = 0; frame < 60 * 20; ++frame) lone.advance(kFrame);
+    lone.setMonitors(kSingle);
+    lone.setWindows(windows);
+    for (int frame = 0; frame < 60 * 60 && !lone.allResting(); ++frame) lone.advance(kFrame);
+    EXPECT_TRUE(lone.allResting()) << "the change was never done with";
+}
+
 // ---------------------------------------------------------------------------------------
 // Runs a single fly until it has been sitting, grooming or walking for a while.
 void settle(Swarm& swarm) {
@@ -303,6 +328,95 @@ TEST(SwarmPointer, NewPointerReadingEndsRest) {
     EXPECT_FALSE(swarm.pointerNearFly());
 }
 
+TEST(SwarmPointer, AReadingThatDidNotChangeLeavesTheRestBe) {
+    Swarm swarm(options(1, 36, 0), 5, kSingle);
+    settle(swarm);
+    const FlyView v = swarm.flyView(0);
+    swarm.setPointer(true, v.x + 30 * v.size, v.y);
+    for (int frame = 0; frame < 60 * 60 && !swarm.allResting(); ++frame) swarm.advance(kFrame);
+    ASSERT_TRUE(swarm.allResting()) << "the fly never sat still";
+    swarm.setPointer(true, v.x + 30 * v.size, v.y);
+    EXPECT_TRUE(swarm.allResting()) << "the same reading again ended the rest";
+}
+
+TEST(SwarmPointer, OnlyLiveFliesInSightCallForCloseReading) {
+    Swarm swarm(options(1, 36, 0), 5, kSingle);
+    const FlyView waiting = swarm.flyView(0);  // not yet on the screen
+    swarm.setPointer(true, waiting.x, waiting.y);
+    EXPECT_FALSE(swarm.pointerNearFly()) << "a fly out of sight drew the pointer's attention";
+    settle(swarm);
+    const FlyView v = swarm.flyView(0);
+    swarm.setPointer(true, v.x, v.y);
+    ASSERT_TRUE(swarm.pointerNearFly());
+    ASSERT_TRUE(swarm.swat(v.x, v.y));
+    EXPECT_FALSE(swarm.pointerNearFly()) << "a squashed fly still drew the pointer's attention";
+}
+
+// A squashed fly lies fresh for three seconds, in which nothing needs the clock, then fades;
+// a second click on it hits nothing.
+TEST(SwarmSwat, TheSquashedFlyLiesStillThenFades) {
+    Swarm swarm(options(1, 36, 0), 5, kSingle);
+    settle(swarm);
+    const FlyView v = swarm.flyView(0);
+    ASSERT_TRUE(swarm.swat(v.x, v.y));
+    EXPECT_FALSE(swarm.swat(v.x, v.y)) << "a squashed fly was hit again";
+    ASSERT_TRUE(swarm.allResting());
+    EXPECT_NEAR(swarm.restingSecondsLeft(), 3.0, 0.02) << "the clock would miss the start of the fade";
+    for (int frame = 0; frame < 60 * 2.9; ++frame) {
+        swarm.advance(kFrame);
+        ASSERT_EQ(swarm.flyView(0).pose.fade, 0) << "faded " << frame << " frames after the swat";
+    }
+    for (int frame = 0; frame < 60 * 2 && swarm.flyView(0).pose.fade == 0; ++frame) swarm.advance(kFrame);
+    EXPECT_GT(swarm.flyView(0).pose.fade, 0) << "never faded";
+}
+
+// Clicks in the fly's own frame, in body lengths along and across its heading: the head's
+// front, the thorax's side, the abdomen's tip and side hit; past the head, behind the
+// abdomen and beside the thorax or the head miss, whichever way the fly faces.
+struct BodyClick {
+    double along, across;
+    bool hits;
+};
+
+constexpr BodyClick kBodyClicks[] = {
+    {0.40, 0.0, true}, {0.12, -0.17, true}, {-0.45, 0.0, true}, {-0.22, 0.2, true},
+    {0.50, 0.0, false}, {-0.56, 0.0, false}, {0.12, 0.26, false}, {0.30, -0.22, false},
+};
+
+TEST(SwarmSwat, HitsTheBodyOutlineAtAnyHeading) {
+    Swarm swarm(options(60, 40, 0), 17, kSingle);
+    for (int frame = 0; frame < 60 * 40; ++frame) swarm.advance(kFrame);
+    int hitsTried = 0, slanted = 0;
+    for (std::size_t i = 0; i < swarm.flyCount(); ++i) {
+        const FlyView v = swarm.flyView(i);
+        if (!onGround(v)) continue;
+        bool alone = true;  // no other fly within reach of the clicks
+        for (std::size_t j = 0; j < swarm.flyCount(); ++j) {
+            const FlyView& o = swarm.flyView(j);
+            alone = alone && (j == i || !o.visible || std::hypot(o.x - v.x, o.y - v.y) > 1.6 * v.size);
+        }
+        if (!alone) continue;
+        // The click lands on the body as drawn, which faces the picture's heading.
+        const double c = std::cos(v.pose.heading), s = std::sin(v.pose.heading);
+        auto click = [&](const BodyClick& k) {
+            return swarm.swat(float(v.x + (k.along * c - k.across * s) * v.size),
+                              float(v.y + (k.along * s + k.across * c) * v.size));
+        };
+        for (const BodyClick& k : kBodyClicks) {
+            if (!k.hits) {
+                ASSERT_FALSE(click(k)) << "a click at " << k.along << ", " << k.across << " hit the " << describe(v);
+            }
+        }
+        // One hit per fly (it is squashed then), taking the hitting clicks in turn.
+        const BodyClick& k = kBodyClicks[hitsTried++ % 4];
+        EXPECT_TRUE(click(k)) << "a click at " << k.along << ", " << k.across << " missed the " << describe(v)
+                              << " heading " << v.pose.heading;
+        slanted += std::fabs(std::sin(2.0 * v.pose.heading)) > 0.5;
+    }
+    EXPECT_GE(hitsTried, 12) << "too few flies sat alone to try";
+    EXPECT_GE(slanted, 4) << "too few flies faced a slanted way";
+}
+
 // ---------------------------------------------------------------------------------------
 TEST(SwarmArrival, FliesStartOutOfSightAndLandInside) {
     Swarm swarm(options(30, 36, 50), 3, kMixed);
@@ -314,6 +428,20 @@ TEST(SwarmArrival, FliesStartOutOfSightAndLandInside) {
     int landed = 0;
     for (std::size_t i = 0; i < swarm.flyCount(); ++i) landed += onGround(swarm.flyView(i));
     EXPECT_GE(landed, 25) << "most flies should have landed within 6 s";
+}
+
+TEST(SwarmArrival, FliesWaitForGroundAndComeWhenItAppears) {
+    Swarm swarm(options(10, 36, 0), 4, {});
+    for (int frame = 0; frame < 60 * 2; ++frame) swarm.advance(kFrame);
+    for (std::size_t i = 0; i < swarm.flyCount(); ++i) EXPECT_FALSE(swarm.flyView(i).visible) << "a fly without ground to go to";
+    EXPECT_FALSE(swarm.done());
+    swarm.setMonitors(kSingle);
+    std::vector<bool> landed(swarm.flyCount(), false);
+    for (int frame = 0; frame < 60 * 6; ++frame) {
+        swarm.advance(kFrame);
+        for (std::size_t i = 0; i < swarm.flyCount(); ++i) landed[i] = landed[i] || onGround(swarm.flyView(i));
+    }
+    EXPECT_EQ(std::count(landed.begin(), landed.end(), true), long(landed.size())) << "not every fly came down within 6 s";
 }
 
 struct DepartureCase {
@@ -389,6 +517,79 @@ TEST(SwarmDeparture, MonitorChangeWhileLeavingStillEnds) {
     EXPECT_TRUE(swarm.done());
 }
 
+// The flies on the ground lift off one by one within half a second, not in the order
+// they are listed.
+TEST(SwarmDeparture, GroundedFliesLiftOffInTurnInAShuffledOrder) {
+    for (std::uint64_t seed : {1u, 2u}) {
+        Swarm swarm(options(20, 30, 0, 0), seed, kSingle);
+        for (int frame = 0; frame < 60 * 30; ++frame) swarm.advance(kFrame);
+        std::vector<int> liftOff(swarm.flyCount(), -1);
+        std::vector<std::size_t> waiting;
+        for (std::size_t i = 0; i < swarm.flyCount(); ++i) {
+            if (onGround(swarm.flyView(i))) waiting.push_back(i);
+        }
+        ASSERT_GE(waiting.size(), 10u) << "seed " << seed;
+        swarm.requestDeparture();
+        for (int frame = 0; frame < 60; ++frame) {
+            swarm.advance(kFrame);
+            for (std::size_t i : waiting) {
+                if (liftOff[i] < 0 && !onGround(swarm.flyView(i))) liftOff[i] = frame;
+            }
+        }
+        long pairs = 0, inverted = 0;
+        for (std::size_t a : waiting) {
+            EXPECT_GE(liftOff[a], 0) << "seed " << seed << ": fly " << a << " still sits a second after the request";
+            EXPECT_LE(liftOff[a], 30) << "seed " << seed << ": fly " << a << " lifted off late";
+            for (std::size_t b : waiting) {
+                if (a >= b) continue;
+                ++pairs;
+                inverted += liftOff[a] > liftOff[b];
+            }
+        }
+        EXPECT_GT(inverted, pairs / 5) << "seed " << seed << ": the flies left nearly in the order they are listed";
+    }
+}
+
+// A fly waiting for its turn to leave whose monitor goes still leaves.
+TEST(SwarmDeparture, MonitorRemovedUnderFliesWaitingToLeave) {
+    Swarm swarm(options(40, 30, 0, 0), 11, kMixed);
+    for (int frame = 0; frame < 60 * 20; ++frame) swarm.advance(kFrame);
+    swarm.requestDeparture();
+    swarm.advance(kFrame);
+    const Layout remaining = {monitor(0, 0, 1920, 1080)};
+    int stranded = 0;
+    for (std::size_t i = 0; i < swarm.flyCount(); ++i) {
+        stranded += onGround(swarm.flyView(i)) && !bodyOnWorkAreas(remaining, swarm.flyView(i));
+    }
+    ASSERT_GT(stranded, 0) << "no fly waited on the monitors that go";
+    swarm.setMonitors(remaining);
+    for (int frame = 0; frame < 60 * 20 && !swarm.done(); ++frame) swarm.advance(kFrame);
+    EXPECT_TRUE(swarm.done()) << swarm.aliveCount() << " flies stayed";
+}
+
+// A swatted fly stays where it was hit while the others leave, and fades as usual.
+TEST(SwarmDeparture, SquashedFlyStaysPutWhileTheOthersLeave) {
+    Swarm swarm(options(6, 36, 0, 0), 3, kSingle);
+    for (int frame = 0; frame < 60 * 20; ++frame) swarm.advance(kFrame);
+    std::size_t hit = swarm.flyCount();
+    for (std::size_t i = 0; i < swarm.flyCount() && hit == swarm.flyCount(); ++i) {
+        const FlyView& v = swarm.flyView(i);
+        if (onGround(v) && swarm.swat(v.x, v.y)) hit = i;
+    }
+    ASSERT_LT(hit, swarm.flyCount()) << "no fly to swat";
+    const FlyView squashed = swarm.flyView(hit);
+    swarm.requestDeparture();
+    for (int frame = 0; frame < 60 * 10 && !swarm.done(); ++frame) {
+        swarm.advance(kFrame);
+        const FlyView& v = swarm.flyView(hit);
+        if (!v.visible) continue;
+        ASSERT_EQ(v.activity, Activity::Squashed) << "frame " << frame;
+        ASSERT_EQ(v.x, squashed.x);
+        ASSERT_EQ(v.y, squashed.y);
+    }
+    EXPECT_TRUE(swarm.done());
+}
+
 // ---------------------------------------------------------------------------------------
 struct AdvanceCase {
     const char* name;
@@ -412,11 +613,15 @@ const AdvanceCase kAdvanceCases[] = {
     {"OneFrameAt60Hz", {1.0 / 60}, 2},
     {"OneStep", {1.0 / 120}, 1},
     {"SlicesAccumulate", {1.0 / 360, 1.0 / 360, 1.0 / 360}, 1},
+    // A clock that reads a hair short of a step each time still steps each time.
+    {"HairShortStepsDoNotDrift", std::vector<double>(12, 1.0 / 120 - 5e-10), 12},
     {"SecondInFrames", std::vector<double>(60, 1.0 / 60), 120},
     {"StallClampedToQuarterSecond", {10.0}, 30},
     {"HugeStallClamped", {1e300}, 30},
     {"NegativeIgnored", {-1.0}, 0},
     {"NaNIgnored", {std::nan("")}, 0},
+    {"NegativeThenAFrame", {-1.0, 1.0 / 60}, 2},
+    {"NaNThenAFrame", {std::nan(""), 1.0 / 60}, 2},
     {"ZeroIgnored", {0.0}, 0},
 };
 
@@ -501,6 +706,56 @@ TEST(SwarmPicture, SmallHeadingChangesKeepThePicture) {
         << turnedKeepingPicture << " of " << turned << " heading changes on the ground kept the picture";
 }
 
+// The picture turns in steps, but never lags the body by more than about 20 degrees, on
+// the ground or in the air.
+TEST(SwarmPicture, TheDrawnHeadingKeepsUpWithTheBody) {
+    Swarm swarm(options(30, 36, 30, 60), 8, kMixed);
+    int airborne = 0;
+    for (int frame = 0; frame < 60 * 60; ++frame) {
+        swarm.advance(kFrame);
+        for (std::size_t i = 0; i < swarm.flyCount(); ++i) {
+            const FlyView& v = swarm.flyView(i);
+            if (!v.visible || v.activity == Activity::Squashed) continue;
+            airborne += !onGround(v);
+            ASSERT_LE(std::fabs(fm::angleDiff(v.pose.heading, v.heading)), 0.4) << describe(v) << " frame " << frame;
+        }
+    }
+    EXPECT_GT(airborne, 1000) << "too little flight to tell";
+}
+
+// In the air the picture is lifted (its shadow falls away from it), never by more than a
+// body length; leaving the ground, a fly first shows the jump; coming in from off the
+// screen, it faces the way it flies.
+TEST(SwarmPicture, AirbornePicturesJumpRiseAndFaceTheirWay) {
+    Swarm swarm(options(30, 36, 0, 0), 9, kSingle);
+    std::vector<FlyView> before(swarm.flyCount());
+    int takeOffs = 0, arrivals = 0;
+    float highest = 0.0f;
+    for (int frame = 0; frame < 60 * 120; ++frame) {
+        swarm.advance(kFrame);
+        for (std::size_t i = 0; i < swarm.flyCount(); ++i) {
+            const FlyView& v = swarm.flyView(i);
+            const bool air = v.visible && !onGround(v) && v.activity != Activity::Squashed;
+            if (air) {
+                ASSERT_LE(v.pose.altitude, v.size) << describe(v);
+                highest = std::max(highest, v.pose.altitude / v.size);
+                if (onGround(before[i])) {
+                    ++takeOffs;
+                    EXPECT_EQ(v.pose.stance, Stance::Jumping) << describe(v) << " left the ground without a jump";
+                } else if (!before[i].visible && frame > 0) {
+                    ++arrivals;
+                    const double travel = std::atan2(v.y - before[i].y, v.x - before[i].x);
+                    EXPECT_LT(std::fabs(fm::angleDiff(v.heading, travel)), 0.35) << describe(v) << " came in sideways";
+                }
+            }
+            before[i] = v;
+        }
+    }
+    EXPECT_GT(takeOffs, 20);
+    EXPECT_GT(arrivals, 5);
+    EXPECT_GT(highest, 0.3f) << "the picture never left the ground";
+}
+
 TEST(SwarmPicture, PicturesChangeAFewTimesASecond) {
     // Leg frames by distance, pivots and wing beats in beats: no fly needs a new picture
     // on most frames, whatever it is doing.
@@ -537,6 +792,23 @@ TEST(SwarmDeterminism, SameSeedSameFlies) {
 
 TEST(SwarmDeterminism, DifferentSeedsDifferentFlies) {
     EXPECT_NE(scriptedRunHash(42), scriptedRunHash(43));
+}
+
+// --seed repeats a run exactly; without it each run has a seed of its own.
+TEST(SwarmDeterminism, SeedOptionRepeatsARunAndEachRunWithoutItDiffers) {
+    const ParseResult seeded = parseOptions({"-n", "12", "--seed", "77"});
+    const ParseResult unseeded = parseOptions({"-n", "12"});
+    ASSERT_TRUE(seeded.ok && unseeded.ok);
+    EXPECT_EQ(chooseSeed(seeded.options, 1), 77u);
+    EXPECT_EQ(chooseSeed(seeded.options, 2), 77u);
+    EXPECT_NE(chooseSeed(unseeded.options, 1), chooseSeed(unseeded.options, 2));
+    auto run = [](const Options& o, std::uint64_t entropy) {
+        Swarm swarm(o, chooseSeed(o, entropy), kSingle);
+        for (int frame = 0; frame < 60 * 20; ++frame) swarm.advance(kFrame);
+        return swarm.stateHash();
+    };
+    EXPECT_EQ(run(seeded.options, 1), run(seeded.options, 2));
+    EXPECT_NE(run(unseeded.options, 1), run(unseeded.options, 2));
 }
 
 TEST(SwarmDeterminism, GoldenHashOfAScriptedRun) {
