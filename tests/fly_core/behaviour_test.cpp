@@ -137,6 +137,33 @@ INSTANTIATE_TEST_SUITE_P(Behaviour, PerchChange, ::testing::ValuesIn(kPerchCases
                          [](const auto& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------------------
+// A chase is two flies taking off together from the ground, the chaser and the chased; no
+// fly already in the air is drawn into one.
+TEST(Chases, StartAsTwoFliesTakingOffTogetherFromTheGround) {
+    Swarm swarm(flies(20), 5, {desktop()});
+    std::vector<Activity> before(swarm.flyCount(), Activity::Away);
+    int chases = 0;
+    for (int frame = 0; frame < 60 * 600; ++frame) {
+        swarm.advance(kFrame);
+        int started = 0;
+        for (std::size_t i = 0; i < swarm.flyCount(); ++i) {
+            const Activity now = swarm.flyView(i).activity;
+            if (now == Activity::Chasing && before[i] != Activity::Chasing) {
+                const bool fromGround =
+                    before[i] == Activity::Resting || before[i] == Activity::Grooming || before[i] == Activity::Walking;
+                started += fromGround;
+                EXPECT_TRUE(fromGround || before[i] == Activity::Away)  // back from a moment off the screen
+                    << "fly " << i << " was drawn into a chase from the air, frame " << frame;
+            }
+            before[i] = now;
+        }
+        EXPECT_EQ(started % 2, 0) << started << " flies set off chasing at frame " << frame;
+        chases += started / 2;
+    }
+    EXPECT_GT(chases, 5);
+}
+
+// ---------------------------------------------------------------------------------------
 // Clicks. The pointer starts eight body lengths out and comes in at `speed` body lengths a
 // second along the line to the fly, read every frame, then clicks at `offset` (in body
 // lengths, across the fly's long axis) from where the fly sat.
