@@ -299,6 +299,36 @@ TEST(SpriteShadow, GroundedFlyHasOnlyAFaintContactShadowAndNoHalo) {
     }
 }
 
+// The contact shadow belongs to a fly on the glass. Round the body, short of where the
+// flight shadow of a fly a body length up falls, one on the ground shows it and one in the
+// air shows no shadow at all.
+TEST(SpriteShadow, ContactShadowOnlyOnTheGround) {
+    for (float size : {36.0f, 96.0f}) {
+        for (float heading : {0.0f, 1.0f, 3.5f}) {
+            for (bool air : {false, true}) {
+                Pose pose = air ? stance(Stance::Flying) : Pose{};
+                pose.altitude = air ? size : 0.0f;
+                const FlyView v = fly(size, heading, pose);
+                const Sprite s = render(v);
+                int shadow = 0;
+                for (int y = 0; y < s.height; ++y) {
+                    for (int x = 0; x < s.width; ++x) {
+                        const std::uint32_t p = at(s, x, y);
+                        const double dx = x + 0.5 - s.anchorX, dy = y + 0.5 - s.anchorY;
+                        if (alphaOf(p) < 10 || (p & 0xffffffu) != 0 || std::hypot(dx, dy) > 0.62 * size) continue;
+                        shadow += dx * kShadowDirX + dy * kShadowDirY < 0.25 * size;
+                    }
+                }
+                if (air) {
+                    EXPECT_EQ(shadow, 0) << describe(v) << ": a contact shadow in the air";
+                } else {
+                    EXPECT_GT(shadow, 0) << describe(v) << ": no contact shadow on the glass";
+                }
+            }
+        }
+    }
+}
+
 // ---------------------------------------------------------------------------------------
 // Sweeps the whole pose space, out-of-range values included: a fly and a twin that
 // differs only in what its stance does not show get equal keys; over all of them equal
