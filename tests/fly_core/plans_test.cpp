@@ -122,15 +122,16 @@ TEST(FlightPlans, JumpsGoAlongTheBodyLeaningTowardTheGoal) {
 TEST(FlightPlans, ADoglegIsFlownRoundItsCorner) {
     for (std::uint64_t seed = 1; seed <= 10; ++seed) {
         Scene s;
-        Fly& f = s.fly(300.0, 800.0, 0.0, seed);
-        const Point corner{300.0 + 14.0 * kSize, 800.0}, end{corner.x + 10.0 * kSize, 800.0 - 10.0 * kSize};
-        takeOff(s.h, f, FlightKind::Hop, {corner, end}, 0.0);
+        // Setting off 20 degrees off the first leg, away from the way the second one goes.
+        Fly& f = s.fly(300.0, 800.0, 0.35, seed);
+        const Point corner{300.0 + 14.0 * kSize, 800.0}, end{corner.x + 2.0 * kSize, 800.0 - 14.0 * kSize};
+        takeOff(s.h, f, FlightKind::Hop, {corner, end}, 0.35);
         double nearest = 1e9;
         for (int step = 0; step < 120 * 4 && f.mode == Mode::Flying; ++step, ++s.h.now) {
             stepFlight(s.h, f);
             nearest = std::min(nearest, length({f.x, f.y}, corner));
         }
-        EXPECT_LT(nearest, 3.0 * kSize) << "seed " << seed << ": the corner was cut short";
+        EXPECT_LT(nearest, 2.0 * kSize) << "seed " << seed << ": the corner was cut short";
     }
 }
 
@@ -246,6 +247,11 @@ TEST(Circling, GoesRoundAPointBesideItsJumpForSecondsThenLands) {
             }
         }
         EXPECT_EQ(f.mode, Mode::Flying) << "down before its time was up";
+        // The loop used up the half second's turning: no sharp turn straight out of it.
+        for (std::int64_t end = s.h.now + stepsFor(0.12); f.mode == Mode::Flying && s.h.now < end; ++s.h.now) {
+            stepFlight(s.h, f);
+            EXPECT_FALSE(fl.turning) << "a sharp turn straight out of the circle";
+        }
         EXPECT_GT(turned * fl.sense, 1.5 * fm::kTwoPi) << "it did not go round";
         EXPECT_LT(farthest, 1.4) << "it strayed off the circle";
         EXPECT_GT(nearest, 0.6) << "it strayed off the circle";
@@ -254,6 +260,24 @@ TEST(Circling, GoesRoundAPointBesideItsJumpForSecondsThenLands) {
         s.h.flies.pop_back();
     }
     EXPECT_EQ(circles, 6);
+}
+
+// A chase: the chased fly jumps off leaning away from its chaser, and the chaser follows it.
+TEST(Chase, TheChasedFlyJumpsOffAwayFromItsChaser) {
+    for (int k = 0; k < 8; ++k) {
+        Scene s;
+        Fly& leader = s.fly(960.0, 520.0, 1.5 * fm::kPi, 7);  // facing up the screen
+        const double from = 0.25 * fm::kPi * k + 0.3;
+        s.fly(960.0 + std::cos(from) * 6.0 * kSize, 520.0 + std::sin(from) * 6.0 * kSize, 0.0, 9);
+        ASSERT_TRUE(startChase(s.h, 1));
+        ASSERT_EQ(leader.flight.kind, FlightKind::Chase);
+        EXPECT_EQ(s.h.flies[1].flight.chasing, 0);
+        // Away from the chaser is `from` + pi; the body points up.
+        const double awayOff = fm::angleDiff(from + fm::kPi, leader.heading);
+        if (std::fabs(awayOff) < 0.3) continue;
+        EXPECT_GT(fm::angleDiff(leader.flight.course, leader.heading) * awayOff, 0.0)
+            << "chased from " << from << " rad, it leans toward its chaser";
+    }
 }
 
 // ---------------------------------------------------------------------------------------
@@ -335,46 +359,59 @@ TEST(Steering, AGoalSlightlyOffIsPutRightQuicklyAndOneFarOffWithASharpTurn) {
 }
 
 // ---------------------------------------------------------------------------------------
-// Escape: the way out keeps clear of where the pointer is going, and lies on the fly's
-// side of the pointer's track (one it passes clearly to one side of).
+// Escape: a pointer looming at a fly, from any side, in the open, by an edge or in a
+// corner: its way out never comes within a body length of where the pointer goes, and one
+// that the pointer passes clearly to one side of flees to that side of its track.
 TEST(Escape, TheWayOutKeepsClearOfThePointersTrack) {
-    const double speed = 60.0 * kSize;
-    for (int from = 0; from < 4; ++from) {
-        const double toward = from * 0.5 * fm::kPi + 0.3;  // the pointer's heading
-        for (double offset : {-1.6, -0.8, 0.8, 1.6}) {
-            for (std::uint64_t seed = 1; seed <= 4; ++seed) {
-                Scene s;
-                Fly& f = s.fly(960.0, 520.0, seed * 1.3, seed);
-                const double ux = std::cos(toward), uy = std::sin(toward);
-                // Ten body lengths back along its track, passing `offset` to the fly's side.
-                double px = f.x - ux * 10.0 * kSize - uy * offset * kSize, py = f.y - uy * 10.0 * kSize + ux * offset * kSize;
-                s.h.pointerPresent = true;
-                s.h.pointerAt = s.h.now;
-                s.h.pointerX = px;
-                s.h.pointerY = py;
-                s.h.pointerVX = ux * speed;
-                s.h.pointerVY = uy * speed;
-                ASSERT_TRUE(threatened(s.h, f));
-                const double side = ux * (f.y - py) - uy * (f.x - px);
-                escape(s.h, f);
-                ASSERT_EQ(f.mode, Mode::Flying);
-                double closest = 1e9;
-                for (int step = 0; step < 120 && f.mode == Mode::Flying; ++step, ++s.h.now) {
-                    stepFlight(s.h, f);
-                    if (step < 60) {
-                        px += ux * speed * kDt;
-                        py += uy * speed * kDt;
+    const Point spots[] = {{960, 520}, {60, 60}, {960, 30}, {1860, 520}, {300, 1000}, {1880, 1000}};
+    int escapes = 0;
+    for (const Point& at : spots) {
+        for (int from = 0; from < 8; ++from) {
+            const double toward = from * 0.25 * fm::kPi + 0.2, ux = std::cos(toward), uy = std::sin(toward);
+            for (double speed : {60.0 * kSize, 120.0 * kSize}) {
+                for (double back : {5.0, 9.0}) {
+                    for (double offset : {-1.0, 0.0, 1.0}) {
+                        for (std::uint64_t seed = 1; seed <= 2; ++seed) {
+                            Scene s;
+                            Fly& f = s.fly(at.x, at.y, double(seed) * 1.3, seed);
+                            // `back` body lengths back along its track, passing `offset` to one side.
+                            double px = f.x - (ux * back + uy * offset) * kSize, py = f.y - (uy * back - ux * offset) * kSize;
+                            s.h.pointerPresent = true;
+                            s.h.pointerAt = s.h.now;
+                            s.h.pointerX = px;
+                            s.h.pointerY = py;
+                            s.h.pointerVX = ux * speed;
+                            s.h.pointerVY = uy * speed;
+                            if (!threatened(s.h, f)) continue;
+                            const double side = ux * (f.y - py) - uy * (f.x - px);
+                            escape(s.h, f);
+                            ASSERT_EQ(f.mode, Mode::Flying);
+                            ++escapes;
+                            double closest = 1e9;  // the pointer goes on for half a second
+                            for (int step = 0; step < 144 && f.mode == Mode::Flying; ++step, ++s.h.now) {
+                                stepFlight(s.h, f);
+                                if (step < 60) {
+                                    px += ux * speed * kDt;
+                                    py += uy * speed * kDt;
+                                }
+                                closest = std::min(closest, distance(f.x, f.y, px, py));
+                            }
+                            const std::string what = "a fly at " + std::to_string(at.x) + ", " + std::to_string(at.y) +
+                                                     ", the pointer heading " + std::to_string(toward) + " from " +
+                                                     std::to_string(back) + " BL, " + std::to_string(offset) + " BL off, seed " +
+                                                     std::to_string(seed);
+                            EXPECT_GT(closest, kSize) << what << ": the escape came within a body length of the pointer";
+                            const Point end = f.flight.waypoints.back();
+                            if (at.x == 960 && at.y == 520 && offset != 0.0) {
+                                EXPECT_GT(side * (ux * (end.y - py) - uy * (end.x - px)), 0.0) << what << ": it fled across the pointer's track";
+                            }
+                        }
                     }
-                    closest = std::min(closest, distance(f.x, f.y, px, py));
                 }
-                const std::string what = "pointer heading " + std::to_string(toward) + " passing " + std::to_string(offset) +
-                                         " BL off, seed " + std::to_string(seed);
-                EXPECT_GT(closest, 1.5 * kSize) << what << ": the escape came close to the pointer";
-                const Point end = f.flight.waypoints.back();
-                EXPECT_GT(side * (ux * (end.y - py) - uy * (end.x - px)), 0.0) << what << ": it fled across the pointer's track";
             }
         }
     }
+    EXPECT_GT(escapes, 1000);
 }
 
 // ---------------------------------------------------------------------------------------
