@@ -225,9 +225,13 @@ TEST(SwarmMonitors, ALayoutReportedAgainChangesNothing) {
     Swarm plain(options(30, 30, 30), 6, kMixed), told(options(30, 30, 30), 6, kMixed);
     plain.setWindows(windows);
     told.setWindows(windows);
-    for (int frame = 0; frame < 60 * 90; ++frame) {
+    for (int frame = 0; frame < 60 * 100; ++frame) {
         if (frame % 20 == 7) told.setMonitors(kMixed);
         if (frame % 20 == 17) told.setWindows(windows);
+        if (frame == 60 * 90) {  // on the way out as well
+            plain.requestDeparture();
+            told.requestDeparture();
+        }
         plain.advance(kFrame);
         told.advance(kFrame);
     }
@@ -346,6 +350,11 @@ TEST(SwarmPointer, OnlyLiveFliesInSightCallForCloseReading) {
     EXPECT_FALSE(swarm.pointerNearFly()) << "a fly out of sight drew the pointer's attention";
     settle(swarm);
     const FlyView v = swarm.flyView(0);
+    // Near: four body lengths and a little more (24 px) for the pointer's own speed.
+    swarm.setPointer(true, v.x + 4 * v.size + 20, v.y);
+    EXPECT_TRUE(swarm.pointerNearFly());
+    swarm.setPointer(true, v.x, v.y - 4 * v.size - 30);
+    EXPECT_FALSE(swarm.pointerNearFly());
     swarm.setPointer(true, v.x, v.y);
     ASSERT_TRUE(swarm.pointerNearFly());
     ASSERT_TRUE(swarm.swat(v.x, v.y));
@@ -706,11 +715,13 @@ TEST(SwarmPicture, SmallHeadingChangesKeepThePicture) {
         << turnedKeepingPicture << " of " << turned << " heading changes on the ground kept the picture";
 }
 
-// The picture turns in steps, but never lags the body by more than about 20 degrees, on
-// the ground or in the air.
+// The picture turns in steps while the fly walks or flies, but never lags the body by more
+// than about 20 degrees; at rest it shows the heading exactly. Walking, the legs step
+// through every frame.
 TEST(SwarmPicture, TheDrawnHeadingKeepsUpWithTheBody) {
     Swarm swarm(options(30, 36, 30, 60), 8, kMixed);
-    int airborne = 0;
+    int airborne = 0, still = 0;
+    bool walkFrames[kWalkFrames] = {};
     for (int frame = 0; frame < 60 * 60; ++frame) {
         swarm.advance(kFrame);
         for (std::size_t i = 0; i < swarm.flyCount(); ++i) {
@@ -718,9 +729,16 @@ TEST(SwarmPicture, TheDrawnHeadingKeepsUpWithTheBody) {
             if (!v.visible || v.activity == Activity::Squashed) continue;
             airborne += !onGround(v);
             ASSERT_LE(std::fabs(fm::angleDiff(v.pose.heading, v.heading)), 0.4) << describe(v) << " frame " << frame;
+            if (v.activity == Activity::Resting || v.activity == Activity::Grooming) {
+                ++still;
+                ASSERT_EQ(v.pose.heading, v.heading) << describe(v) << " frame " << frame;
+            }
+            if (v.activity == Activity::Walking) walkFrames[v.pose.walkFrame % kWalkFrames] = true;
         }
     }
     EXPECT_GT(airborne, 1000) << "too little flight to tell";
+    EXPECT_GT(still, 1000) << "too little rest to tell";
+    for (int f = 0; f < kWalkFrames; ++f) EXPECT_TRUE(walkFrames[f]) << "walking never showed leg frame " << f;
 }
 
 // In the air the picture is lifted (its shadow falls away from it), never by more than a
