@@ -264,15 +264,15 @@ TEST(Circling, GoesRoundAPointBesideItsJumpForSecondsThenLands) {
 
 // A chase: the chased fly jumps off leaning away from its chaser, and the chaser follows it.
 TEST(Chase, TheChasedFlyJumpsOffAwayFromItsChaser) {
-    for (int k = 0; k < 8; ++k) {
+    for (int k = 0; k < 16; ++k) {
         Scene s;
-        Fly& leader = s.fly(960.0, 520.0, 1.5 * fm::kPi, 7);  // facing up the screen
+        Fly& leader = s.fly(960.0, 520.0, k < 8 ? 1.5 * fm::kPi : 0.0, 7);  // facing up the screen, or right
         const double from = 0.25 * fm::kPi * k + 0.3;
         s.fly(960.0 + std::cos(from) * 6.0 * kSize, 520.0 + std::sin(from) * 6.0 * kSize, 0.0, 9);
         ASSERT_TRUE(startChase(s.h, 1));
         ASSERT_EQ(leader.flight.kind, FlightKind::Chase);
         EXPECT_EQ(s.h.flies[1].flight.chasing, 0);
-        // Away from the chaser is `from` + pi; the body points up.
+        // Away from the chaser is `from` + pi.
         const double awayOff = fm::angleDiff(from + fm::kPi, leader.heading);
         if (std::fabs(awayOff) < 0.3) continue;
         EXPECT_GT(fm::angleDiff(leader.flight.course, leader.heading) * awayOff, 0.0)
