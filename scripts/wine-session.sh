@@ -94,11 +94,13 @@ stop_display() {
 }
 
 # x_server PIDFILE DISPLAYFILE LOG COMMAND...: starts an X server that picks a free
-# display number itself (-displayfd) and waits until it accepts connections.
+# display number itself (-displayfd) and waits until it accepts connections. -noreset:
+# a server whose last client leaves would otherwise start afresh, dropping the desktop
+# background (and refusing connections while it does).
 x_server() {
   local pidfile=$1 displayfile=$2 log=$3
   shift 3
-  setsid "$@" -displayfd 3 -nolisten tcp -nolisten unix-abstract \
+  setsid "$@" -displayfd 3 -noreset -nolisten tcp -nolisten unix-abstract \
     3>"$displayfile" </dev/null >"$log" 2>&1 9>&- &
   echo $! >"$pidfile"
   for _ in $(seq 1 600); do
