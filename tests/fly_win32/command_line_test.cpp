@@ -95,7 +95,11 @@ TEST_P(GnatterBoxLines, FitTheBoxUnwrapped) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Usage, GnatterBoxLines,
-                         ::testing::Values(L"--help", L"--colour red", L"-t soon", L"--seed -1", L"-n5"));
+                         ::testing::Values(L"--help", L"--colour red", L"-t soon", L"--seed -1", L"-n5"),
+                         [](const ::testing::TestParamInfo<const wchar_t*>& info) {
+                             const char* names[] = {"Help", "UnknownOption", "NotANumber", "Seed", "GluedNumber"};
+                             return std::string(names[info.index]);
+                         });
 
 TEST(TrayText, CountsTheFlies) {
     EXPECT_EQ(L"Gnatter: 1 fly", gnatter::win32::trayTooltip(1));
