@@ -94,12 +94,12 @@ TEST_P(GnatterBoxLines, FitTheBoxUnwrapped) {
     DeleteObject(font);
 }
 
-INSTANTIATE_TEST_SUITE_P(Usage, GnatterBoxLines,
-                         ::testing::Values(L"--help", L"--colour red", L"-t soon", L"--seed -1", L"-n5"),
-                         [](const ::testing::TestParamInfo<const wchar_t*>& info) {
-                             const char* names[] = {"Help", "UnknownOption", "NotANumber", "Seed", "GluedNumber"};
-                             return std::string(names[info.index]);
-                         });
+const wchar_t* const kBoxOptions[] = {L"--help", L"--colour red", L"-t soon", L"--seed -1", L"-n5"};
+const char* const kBoxCaseNames[] = {"Help", "UnknownOption", "NotANumber", "Seed", "GluedNumber"};
+
+std::string boxCaseName(const ::testing::TestParamInfo<const wchar_t*>& info) { return kBoxCaseNames[info.index]; }
+
+INSTANTIATE_TEST_SUITE_P(Usage, GnatterBoxLines, ::testing::ValuesIn(kBoxOptions), boxCaseName);
 
 TEST(TrayText, CountsTheFlies) {
     EXPECT_EQ(L"Gnatter: 1 fly", gnatter::win32::trayTooltip(1));
