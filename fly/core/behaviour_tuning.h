@@ -17,15 +17,15 @@ constexpr double kShortestRest = 0.4;
 
 // ---- what a rested fly does next (the rest goes to a walk) ----
 constexpr double kChanceGroom = 0.26;
-constexpr double kChancePivot = 0.22;       // a saccade on the spot, no run
-constexpr double kChanceHop = 0.115;        // a short flight to another spot
-constexpr double kChanceLongFlight = 0.035; // circling, or off the screen and back
+constexpr double kChancePivot = 0.26;       // a saccade on the spot, no run
+constexpr double kChanceHop = 0.1;          // a short flight to another spot
+constexpr double kChanceLongFlight = 0.03;  // circling, or off the screen and back
 // A fly facing down the pane turns head-up more often than not (flies on windows mostly
 // rest head-up).
 constexpr double kHeadUpBias = 0.65;
 
 // ---- walking: stop-and-go runs with saccadic turns ----
-constexpr double kRunMin = 0.25, kRunMax = 1.3;         // seconds per run
+constexpr double kRunMin = 0.25, kRunMax = 1.1;         // seconds per run
 constexpr double kWalkSpeedMin = 2.5, kWalkSpeedMax = 5.5;  // BL/s
 constexpr double kSideStepShare = 0.08, kBackStepShare = 0.06;
 constexpr double kSideStepSpeed = 2.2, kBackStepSpeed = 2.0;  // BL/s
@@ -88,6 +88,9 @@ constexpr double kHopMin = 8.0, kHopMax = 16.0;           // BL from take-off to
 constexpr double kApproachBodyLengths = 5.0;             // braking begins this far out
 constexpr double kTouchdownSpeed = 4.0;                  // BL/s
 constexpr double kLegsDownBodyLengths = 2.0;             // legs reach down this close
+// A fly this close to its spot but facing well away from it comes down just ahead instead
+// of going round again.
+constexpr double kMissedSpotBodyLengths = 6.0;
 constexpr double kCruiseAltitudeMin = 0.35, kCruiseAltitudeMax = 0.7;  // BL, as the shadow shows it
 constexpr double kClimbSeconds = 0.15;
 // Long flights: circling a point (as under a lamp) or a trip off the screen.

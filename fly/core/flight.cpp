@@ -546,6 +546,20 @@ double steer(Habitat& h, Fly& f, Point target, bool final, bool landing, double 
     return fl.course + clampAbs(error, rate * kDt);
 }
 
+// A place to come down this far along the course; on the edge there, if one runs close
+// by (flies like edges even when they change their minds).
+Point spotAhead(const Habitat& h, Fly& f, double on) {
+    const FlightState& fl = f.flight;
+    const double size = f.drawnSize(), half = h.standHalf(f);
+    const Point ahead{f.x + fm::cos(fl.course) * on, f.y + fm::sin(fl.course) * on};
+    Point at{}, normal{};
+    if (h.landmarks.nearestEdgePoint(ahead.x, ahead.y, at, normal) && distance(at.x, at.y, ahead.x, ahead.y) < 1.5 * size) {
+        const double inset = f.rng.range(tuning::kEdgeInsetMin, tuning::kEdgeInsetMax) * size;
+        return h.world.nearestStandingPoint(at.x + normal.x * inset, at.y + normal.y * inset, half);
+    }
+    return h.world.nearestStandingPoint(ahead.x, ahead.y, half);
+}
+
 // After a chase, neither fly comes down close to where the other does.
 bool nearPartner(const Habitat& h, const Fly& f, Point p) {
     const FlightState& fl = f.flight;
@@ -563,12 +577,10 @@ void missedSpot(Habitat& h, Fly& f) {
     const double size = f.drawnSize();
     const Point& spot = fl.waypoints.back();
     const double dist = distance(f.x, f.y, spot.x, spot.y);
-    if (dist > 2.5 * size || fl.turning) return;
+    if (dist > tuning::kMissedSpotBodyLengths * size || fl.turning) return;
     const double off = std::fabs(fm::angleDiff(bearing(f.x, f.y, spot), fl.course));
     if (off < 75.0 * kDegree) return;
-    const double on = f.rng.range(2.0, 3.5) * size;
-    const Point ahead = h.world.nearestStandingPoint(f.x + fm::cos(fl.course) * on, f.y + fm::sin(fl.course) * on,
-                                                     h.standHalf(f));
+    const Point ahead = spotAhead(h, f, f.rng.range(2.0, 3.5) * size);
     if (std::fabs(fm::angleDiff(bearing(f.x, f.y, ahead), fl.course)) > 45.0 * kDegree ||
         crowded(h, f, ahead, tuning::kLandingSpace) || nearPartner(h, f, ahead)) {
         return;
@@ -586,9 +598,7 @@ void runningLate(Habitat& h, Fly& f) {
     const double size = f.drawnSize();
     const Point& spot = fl.waypoints.back();
     if (distance(f.x, f.y, spot.x, spot.y) < tuning::kApproachBodyLengths * size) return;
-    const double on = f.rng.range(6.0, 9.0) * size;
-    const Point ahead = clearSpot(h, f, h.world.nearestStandingPoint(f.x + fm::cos(fl.course) * on, f.y + fm::sin(fl.course) * on,
-                                                                  h.standHalf(f)));
+    const Point ahead = clearSpot(h, f, spotAhead(h, f, f.rng.range(6.0, 9.0) * size));
     if (nearPartner(h, f, ahead)) return;
     fl.waypoints = {ahead};
     fl.next = 0;
@@ -646,7 +656,8 @@ void stepFlight(Habitat& h, Fly& f) {
         missedSpot(h, f);
         runningLate(h, f);
     }
-    const Point target = fl.waypoints[fl.next];
+    const std::size_t aimed = fl.next;
+    const Point target = fl.waypoints[aimed];
     const double dist = distance(f.x, f.y, target.x, target.y);
 
     // Steering.
@@ -743,7 +754,8 @@ void stepFlight(Habitat& h, Fly& f) {
             arrivedAtEnd(h, f);
             return;
         }
-        if (!final && dist <= std::max(stride, 0.5 * size)) ++fl.next;
+        // A corner passed close by, unless the steering has already moved on from it.
+        if (!final && fl.next == aimed && dist <= std::max(stride, 0.5 * size)) ++fl.next;
         if (h.now >= fl.deadline) {
             const Point& end = fl.waypoints.back();
             f.x = end.x;

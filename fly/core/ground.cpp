@@ -10,6 +10,9 @@
 namespace gnatter {
 namespace {
 
+// Steps a fly stands after a turn before it counts as resting: a frame's worth.
+constexpr std::int64_t kSettleSteps = 2;
+
 // The sign of the next saccade: facing away from up the pane, a fly turns head-up more
 // often than not.
 double saccadeSign(Fly& f) {
@@ -74,7 +77,8 @@ void startPivot(Habitat& h, Fly& f) {
     f.walk.gait = Gait::Pivot;
     f.walk.speed = 0.0;
     scheduleSaccade(h, f, 0.0);
-    f.until = f.walk.saccadeStart + f.walk.saccadeSteps;
+    // The fly stands a moment after the turn: it is part of the pivot, not of the rest.
+    f.until = f.walk.saccadeStart + f.walk.saccadeSteps + kSettleSteps;
 }
 
 // Moves the legs on by this many body lengths of footwork.
@@ -253,7 +257,8 @@ void stepWalk(Habitat& h, Fly& f) {
     const double speed = w.speed * std::max(0.05, envelope) * (1.0 - w.pulse * beat);
     const double stride = speed * f.drawnSize() * kDt;
     const double nx = f.x + fm::cos(direction) * stride, ny = f.y + fm::sin(direction) * stride;
-    const bool turning = intoSaccade >= 0 && intoSaccade + 1 < w.saccadeSteps;
+    // A run ends a moment after a turn, never in the middle or at the very end of one.
+    const bool turning = intoSaccade >= 0 && intoSaccade < w.saccadeSteps + kSettleSteps;
     // Another fly close by on its way: it stops short, as at an edge.
     bool blocked = false;
     double after = 0.0;
