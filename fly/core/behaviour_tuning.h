@@ -95,7 +95,7 @@ constexpr double kCruiseAltitudeMin = 0.35, kCruiseAltitudeMax = 0.7;  // BL, as
 constexpr double kClimbSeconds = 0.15;
 // Long flights: circling a point (as under a lamp) or a trip off the screen.
 constexpr double kCircleSecondsMin = 3.2, kCircleSecondsMax = 4.5;
-constexpr double kCircleRadiusMin = 8.0, kCircleRadiusMax = 16.0;  // BL
+constexpr double kCircleRadiusMin = 6.0, kCircleRadiusMax = 11.0;  // BL
 constexpr double kAwayMin = 8.0, kAwayMax = 45.0;                  // seconds off the screen
 constexpr double kExcursionShare = 0.8;  // long flights that leave the screen
 constexpr double kCirclingTurnRate = 4.4;  // rad/s at most, a quarter of a saccade's pace
