@@ -47,7 +47,7 @@ constexpr double kGaitPulseMin = 0.3, kGaitPulseMax = 0.5;
 constexpr double kLandingSpace = 1.5;      // BL between centres: a landing spot keeps this clear
 constexpr double kWalkClearance = 0.8;     // BL between centres: a walker stops short of this
 constexpr double kTouchBodyLengths = 0.6;  // closer than this, one of them moves off ...
-constexpr double kMoveOnMin = 0.2, kMoveOnMax = 1.5;  // ... after this many seconds
+constexpr double kMoveOnMin = 0.2, kMoveOnMax = 1.0;  // ... after this many seconds
 constexpr double kMoveOnByHop = 0.35;      // share that hop off rather than walk
 
 // ---- a fly new to the screen looks round before it settles ----
@@ -74,9 +74,15 @@ constexpr double kCruiseMin = 52.0, kCruiseMax = 74.0;  // BL/s
 constexpr double kCruiseMinPixels = 160.0;               // the tiniest flies still dart
 constexpr double kJumpSpeed = 20.0;                      // BL/s as the legs push off
 constexpr double kJumpSeconds = 0.05;                    // legs stretched, wings opening
-constexpr double kAcceleration = 1200.0;                 // BL/s^2 up to cruise
-constexpr double kTurnMin = 0.75, kTurnMax = 2.3;        // radians, 43-132 degrees
-constexpr double kTurnSecondsMin = 0.085, kTurnSecondsMax = 0.15;
+// Saccades: 46-140 degrees (here in radians) in 100-155 ms, the sharper the longer; the
+// speed dips by a tenth at the gentlest and by about half at the sharpest.
+constexpr double kSaccadeMinFlying = 0.8, kSaccadeMaxFlying = 2.44;
+constexpr double kSaccadeSecondsMinFlying = 0.1, kSaccadeSecondsMaxFlying = 0.155;
+constexpr double kSaccadeLossMin = 0.1, kSaccadeLossMax = 0.52;
+// No half second of flight turns through more than this (radians), circling aside.
+constexpr double kTurnBudget = 2.62;
+// The corner of a planned dogleg, in radians (43-132 degrees).
+constexpr double kTurnMin = 0.75, kTurnMax = 2.3;
 // A straight stretch, in seconds, after the jump and after every sharp turn: flies fly
 // straight legs between saccades.
 constexpr double kJumpLegMin = 0.11, kJumpLegMax = 0.16;

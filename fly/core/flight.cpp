@@ -14,8 +14,8 @@ constexpr double kDegree = fm::kPi / 180.0;
 // A fly that sees its goal further off its course than this turns sharply; nearer, it
 // bends its course gently (too gently for a watcher to see a turn).
 constexpr double kSaccadeThreshold = 40.0 * kDegree;
-constexpr double kSaccadeSmallest = 46.0 * kDegree;
-constexpr double kSaccadeLargest = 140.0 * kDegree;
+constexpr double kSaccadeSmallest = tuning::kSaccadeMinFlying;
+constexpr double kSaccadeLargest = tuning::kSaccadeMaxFlying;
 // Gentle steering, radians per second: on the way, and in the last body lengths of a
 // landing or behind another fly, where the goal moves across the view faster.
 constexpr double kGentleTurn = 30.0 * kDegree;
@@ -23,8 +23,7 @@ constexpr double kEagerTurn = 150.0 * kDegree;
 // A goal further off the course than this, but not far enough for a saccade, is put
 // right with a small flick of the course rather than a long curve.
 constexpr double kFlickThreshold = 12.0 * kDegree;
-// No half second holds more turning than this (circling aside).
-constexpr double kTurnBudget = 150.0 * kDegree;
+constexpr double kTurnBudget = tuning::kTurnBudget;
 // The body catches up with the course at most this fast (radians per second).
 constexpr double kBodyTurnRate = 1200.0 * kDegree;
 constexpr double kPictureTurn = 0.33;   // radians
@@ -69,10 +68,13 @@ void noteTurn(FlightState& fl, double radians) {
 
 // ---- saccades ----
 
-// How long a saccade of this angle takes: sharper ones take longer, 100-155 ms.
+// How long a saccade of this angle takes: sharper ones take longer.
 double saccadeSeconds(Fly& f, double angle) {
+    constexpr double shortest = tuning::kSaccadeSecondsMinFlying, longest = tuning::kSaccadeSecondsMaxFlying;
     const double share = (std::fabs(angle) - kSaccadeSmallest) / (kSaccadeLargest - kSaccadeSmallest);
-    return std::min(0.155, std::max(0.1, 0.104 + 0.042 * share + f.rng.range(-0.004, 0.008)));
+    // A little scatter, kept clear of either end (a tracker sees a turn a frame short).
+    const double seconds = shortest + 0.004 + (longest - shortest - 0.013) * share + f.rng.range(-0.004, 0.008);
+    return std::min(longest, std::max(shortest, seconds));
 }
 
 // The share of the turn done after `u` of its time: the course swings at a steady rate
@@ -129,9 +131,10 @@ bool startSaccade(Habitat& h, Fly& f, double angle, double seconds) {
     fl.turn.steps = stepsFor(seconds);
     fl.turn.from = fl.course;
     fl.turn.by = by;
-    // Sharper turns cost more speed: about a fifth at 45 degrees, over two fifths at 140.
+    // Sharper turns cost more speed.
     const double share = (std::fabs(by) - kSaccadeSmallest) / (kSaccadeLargest - kSaccadeSmallest);
-    fl.turn.loss = std::min(0.55, std::max(0.08, 0.1 + 0.42 * share + 0.015 * fm::normal(f.rng)));
+    const double loss = tuning::kSaccadeLossMin + (tuning::kSaccadeLossMax - tuning::kSaccadeLossMin) * share;
+    fl.turn.loss = std::min(0.55, std::max(0.08, loss + 0.015 * fm::normal(f.rng)));
     return true;
 }
 

@@ -200,12 +200,13 @@ void moveOn(Habitat& h, Fly& f) {
     double lengths = 0.0;
     const Fly* other = nearestNeighbour(h, f, f.x, f.y, lengths);
     if (other == nullptr || lengths >= tuning::kTouchBodyLengths) return;
-    if (f.rng.chance(tuning::kMoveOnByHop)) {
+    // Right on top of the other, or by choice: a hop.
+    if (lengths < 0.35 || f.rng.chance(tuning::kMoveOnByHop)) {
         hop(h, f);
         return;
     }
     // Walk off the way that leads away from it: on if it is behind, back if it is ahead,
-    // else a side-step away from it; hop off when an edge is in the way.
+    // else a side-step away from it; hop off when an edge or a third fly is in the way.
     const double rel = fm::angleDiff(fm::atan2(other->y - f.y, other->x - f.x), f.heading);
     Gait gait = Gait::Sideways;
     double away = f.heading + (rel > 0.0 ? -fm::kHalfPi : fm::kHalfPi);
@@ -217,11 +218,15 @@ void moveOn(Habitat& h, Fly& f) {
         away = f.heading + fm::kPi;
     }
     const double size = f.drawnSize();
-    if (!h.world.canStand(f.x + fm::cos(away) * size, f.y + fm::sin(away) * size, h.standHalf(f))) {
+    const Point step{f.x + fm::cos(away) * size, f.y + fm::sin(away) * size};
+    if (!h.world.canStand(step.x, step.y, h.standHalf(f)) || crowded(h, f, step, tuning::kWalkClearance)) {
         hop(h, f);
         return;
     }
     startGait(h, f, gait, rel > 0.0 ? -1.0 : 1.0);
+    // Far enough to leave a body length between them.
+    const double needed = (tuning::kTouchBodyLengths + 1.0 - lengths) / (0.7 * f.walk.speed);
+    if (double(f.until - h.now) * kDt < needed) setRun(h, f, needed);
 }
 
 void stepWalk(Habitat& h, Fly& f) {
