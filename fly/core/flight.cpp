@@ -11,13 +11,12 @@ namespace gnatter {
 namespace {
 
 constexpr double kDegree = fm::kPi / 180.0;
-// A fly that sees its goal further off its course than this turns sharply; nearer, it
-// bends its course gently (too gently for a watcher to see a turn).
+// A fly that sees its goal further off its course than this turns sharply (a saccade).
 constexpr double kSaccadeThreshold = 40.0 * kDegree;
 constexpr double kSaccadeSmallest = tuning::kSaccadeMinFlying;
 constexpr double kSaccadeLargest = tuning::kSaccadeMaxFlying;
-// Gentle steering, radians per second: on the way, and in the last body lengths of a
-// landing or behind another fly, where the goal moves across the view faster.
+// Gentle steering, radians per second, for what is left: on the way, and on the final
+// approach to a landing, where the spot swings across the view faster.
 constexpr double kGentleTurn = 30.0 * kDegree;
 constexpr double kEagerTurn = 150.0 * kDegree;
 // A goal further off the course than this, but not far enough for a saccade, is put
