@@ -26,11 +26,16 @@ endfunction()
 
 # Adds a GoogleTest executable and registers each of its cases with ctest. Windows tests
 # run under the cross-compiling emulator (Wine), one at a time, since they share a desktop.
+# EMULATOR_ARGS go to the emulator before the program (scripts/wine-run.sh's options,
+# such as --two-monitors); a build that runs its tests natively ignores them.
 function(gnatter_add_gtest name)
-  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;EMULATOR_ARGS" ${ARGN})
   gnatter_find_gtest()
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE GTest::gtest_main ${ARG_LIBS})
+  if(ARG_EMULATOR_ARGS AND CMAKE_CROSSCOMPILING_EMULATOR)
+    set_property(TARGET ${name} PROPERTY CROSSCOMPILING_EMULATOR ${CMAKE_CROSSCOMPILING_EMULATOR} ${ARG_EMULATOR_ARGS})
+  endif()
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
   endif()

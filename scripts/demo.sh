@@ -1,21 +1,41 @@
 #!/usr/bin/env bash
-# Headless demo on a private Xvfb: screenshots of the launcher and of flies on a
-# desktop-like background. Takes the output folder (default build/demo); prints the
-# paths of the pictures it saved. Expects the Windows build in build/windows.
+# Headless demo on a private virtual display: screenshots of the launcher and of flies on
+# a desktop-like background, as a Windows desktop shows them: a compositing manager runs,
+# so the flies' see-through wings and soft edges are drawn with their true alpha.
+#
+#   scripts/demo.sh [--no-compositor] [--two-monitors] [OUT]
+#
+# OUT is the output folder (default build/demo). --no-compositor shows what a bare X
+# desktop draws instead (partly transparent pixels come out opaque). --two-monitors also
+# photographs 30 flies on two monitors of different sizes (a second session; about half
+# a minute more the first time). Prints the paths of the pictures it saved. Expects the
+# Windows build in build/windows.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+compositor=(--compositor)
+two_monitors=false
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --no-compositor) compositor=(); shift ;;
+    --two-monitors) two_monitors=true; shift ;;
+    -*) echo "usage: demo.sh [--no-compositor] [--two-monitors] [OUT]" >&2; exit 2 ;;
+    *) break ;;
+  esac
+done
 out=$(mkdir -p "${1:-$root/build/demo}" && cd "${1:-$root/build/demo}" && pwd)
 bin="$root/build/windows/bin"
+session="$root/scripts/wine-session.sh"
 state="$out/wine"
+two_state="$out/wine-two-monitors"
 
 if [ -f "$state/prefix/.gnatter-ready" ]; then
   echo "demo: starting a private X display and Wine"
 else
   echo "demo: starting a private X display and making a Wine prefix for it (once; about half a minute)"
 fi
-"$root/scripts/wine-session.sh" start "$state"
-trap '"$root/scripts/wine-session.sh" stop "$state" >/dev/null 2>&1 || true' EXIT
-eval "$("$root/scripts/wine-session.sh" env "$state")"
+"$session" start "$state" "${compositor[@]}"
+trap '"$session" stop "$state" >/dev/null 2>&1 || true; "$session" stop "$two_state" >/dev/null 2>&1 || true' EXIT
+eval "$("$session" env "$state")"
 
 # X window id of the first window with this exact title, polled with a deadline.
 wait_for_x_window() {
@@ -38,8 +58,28 @@ make_background() {
     -fill '#dfe6ee' -draw 'rectangle 420,160 980,190' \
     -fill '#1f2a36' -draw 'rectangle 0,760 1280,800' \
     "$out/background.png"
-  # ImageMagick 6 sets the root background and then reports 1; the picture is what counts.
-  display -window root "$out/background.png" || true
+}
+
+# Without a notification area on the X display, Wine 8 shows the fly program's icon in a
+# "Wine System Tray" box of its own, which a Windows desktop never has: hide it.
+hide_wine_tray() {
+  xdotool search --name '^Wine System Tray$' windowunmap --sync %@ >/dev/null 2>&1 ||
+    echo "demo: Wine's tray box could not be hidden; it shows in the screenshot" >&2
+  sleep 0.3
+}
+
+# flies STATE PICTURE OPTIONS...: flies on that session's desktop, photographed once landed.
+photograph_flies() {
+  local where=$1 picture=$2
+  shift 2
+  "$session" background "$where" "$out/background.png"
+  wine "$bin/gnatter.exe" "$@" </dev/null >/dev/null 2>&1 &
+  local flies=$!
+  sleep "${GNATTER_DEMO_LANDING_SECONDS:-6}"  # time for the flies to fly in and land
+  hide_wine_tray
+  "$session" screenshot "$where" "$picture"
+  wine "$bin/gnatter.exe" --stop </dev/null >/dev/null 2>&1 || true
+  wait "$flies" || true
 }
 
 echo "demo: starting the launcher"
@@ -52,19 +92,21 @@ echo "demo: launcher screenshot: $out/launcher.png"
 wine taskkill /IM gnatter_gui.exe >/dev/null 2>&1 || true
 wait "$launcher" && echo "demo: launcher closed (exit code 0)" || { echo "demo: launcher exit code $?" >&2; exit 1; }
 
-if [ -f "$bin/gnatter.exe" ]; then
-  echo "demo: flies on a desktop"
-  make_background
-  wine "$bin/gnatter.exe" -n 12 -t 0 -s 48 --seed 3 </dev/null >/dev/null 2>&1 &
-  flies=$!
-  sleep "${GNATTER_DEMO_LANDING_SECONDS:-6}"  # time for the flies to fly in and land
-  # Without a notification area on the X display, Wine 8 shows the fly program's icon in
-  # a "Wine System Tray" box of its own, which a Windows desktop never has: hide it.
-  xdotool search --name '^Wine System Tray$' windowunmap --sync %@ >/dev/null 2>&1 ||
-    echo "demo: Wine's tray box could not be hidden; it shows in the screenshot" >&2
-  sleep 0.3
-  import -window root "$out/flies.png"
-  echo "demo: flies screenshot: $out/flies.png"
-  wine "$bin/gnatter.exe" --stop </dev/null >/dev/null 2>&1 || true
-  wait "$flies" || true
+[ -f "$bin/gnatter.exe" ] || exit 0
+make_background
+if [ ${#compositor[@]} -gt 0 ]; then
+  echo "demo: flies on a desktop, drawn by a compositing manager as Windows draws them"
+else
+  echo "demo: flies on a desktop without a compositing manager (opaque wings)"
+fi
+photograph_flies "$state" "$out/flies.png" -n 12 -t 0 -s 48 --seed 3
+echo "demo: flies screenshot: $out/flies.png"
+
+if $two_monitors; then
+  "$session" stop "$state" >/dev/null 2>&1 || true
+  echo "demo: flies on two monitors, 1280x800 and 1024x768 (a second Wine session)"
+  "$session" start "$two_state" --two-monitors "${compositor[@]}"
+  eval "$("$session" env "$two_state")"
+  photograph_flies "$two_state" "$out/flies-two-monitors.png" -n 30 -t 0 -s 40 --seed 3
+  echo "demo: two-monitor screenshot: $out/flies-two-monitors.png"
 fi

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds Gnatter and runs it. On a desktop (DISPLAY set and reachable) it starts the
-# launcher under Wine on that display. Without one it runs a headless demo on a private
-# Xvfb: it saves a screenshot of the launcher, closes it, then (when the fly program is
-# built) lets flies land on a desktop-like background and saves a screenshot of them.
+# launcher under Wine on that display; the flies' see-through wings then need that
+# desktop to composite (most do; a bare X session draws them opaque). Without a display
+# it runs a headless demo on a private Xvfb with a compositing manager: it saves a
+# screenshot of the launcher, closes it, then (when the fly program is built) lets flies
+# land on a desktop-like background and saves a screenshot of them, as Windows shows them.
 #   scripts/run.sh            run (or demo)
 #   scripts/run.sh --package  also build the Windows release zip
 set -euo pipefail

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs, from Debian's (or Ubuntu's) packages, whatever building and testing need and
-# this machine lacks: compilers, the mingw-w64 cross toolchain, Wine, Xvfb, fonts and the
-# test and art tools. Does nothing when everything is already there.
+# this machine lacks: compilers, the mingw-w64 cross toolchain, Wine, Xvfb (and Xephyr for
+# two monitors, a compositing manager), fonts and the test and art tools. Does nothing when everything is already there.
 set -euo pipefail
 
 packages=(
@@ -10,6 +10,7 @@ packages=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64       # the Windows build
   wine wine64 fonts-wine fonts-roboto-unhinted              # running it
   xvfb x11-utils xdotool imagemagick                         # headless display, screenshots
+  xcompmgr hsetroot xserver-xephyr                           # compositor, desktop background, two monitors
   icoutils pngcheck python3                                  # resource checks
   zip unzip                                                  # the release archive
 )

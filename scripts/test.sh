@@ -80,8 +80,11 @@ fi
 state="$root/build/windows/wine"
 temporary_state=""
 cleanup() {
-  "$root/scripts/wine-session.sh" stop "$state" >/dev/null 2>&1 || true
-  if [ -n "$temporary_state" ]; then rm -rf "$temporary_state"; fi
+  # The two-monitor tests' session lives beside the main one (scripts/wine-run.sh).
+  for session in "$state" "$state-two-monitors"; do
+    "$root/scripts/wine-session.sh" stop "$session" >/dev/null 2>&1 || true
+  done
+  if [ -n "$temporary_state" ]; then rm -rf "$temporary_state" "$temporary_state-two-monitors"; fi
 }
 trap cleanup EXIT
 start_session() {  # start_session STATE_DIR: brings up Xvfb and the prefix, noting failures

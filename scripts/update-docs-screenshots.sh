@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Refreshes the pictures the documentation shows:
-#   docs/launcher.png, docs/flies.png  real screenshots from the headless demo
-#       (scripts/demo.sh) of the current Windows build under Wine: built with the windows
-#       preset, the demo run into build/docs-screenshots, then web-sized copies without
-#       metadata (the launcher at its own size, the flies 800 px wide, 256 colours);
+#   docs/launcher.png, docs/flies.png, docs/flies-two-monitors.png  real screenshots
+#       from the headless demo (scripts/demo.sh --two-monitors) of the current Windows
+#       build under Wine with a compositing manager, so the flies' alpha is drawn as on
+#       Windows: built with the windows preset, the demo run into build/docs-screenshots,
+#       then web-sized copies without metadata (the launcher at its own size, the flies
+#       800 and 1152 px wide, 256 colours);
 #   docs/flies-animated.gif, docs/fly-swat.gif  animations of seeded runs of the real fly
 #       core, composited with true alpha as Windows shows the flies, by the native tool
 #       bench/fly_animation.cpp (built with the native preset).
@@ -18,8 +20,8 @@ command -v convert >/dev/null || { echo "update-docs-screenshots: ImageMagick's 
 # Both programs, even where an earlier configure left the fly program out.
 cmake --preset windows -DGNATTER_BUILD_FLY=ON >/dev/null
 cmake --build --preset windows -j 2 >/dev/null
-rm -f "$shots/launcher.png" "$shots/flies.png"
-"$root/scripts/demo.sh" "$shots" || { echo "update-docs-screenshots: the demo failed; docs/ left as it was" >&2; exit 1; }
+rm -f "$shots/launcher.png" "$shots/flies.png" "$shots/flies-two-monitors.png"
+"$root/scripts/demo.sh" --two-monitors "$shots" || { echo "update-docs-screenshots: the demo failed; docs/ left as it was" >&2; exit 1; }
 
 mkdir -p "$docs"
 # The animations first: they need only the native build.
@@ -52,6 +54,7 @@ small_png() {  # small_png IN OUT [EXTRA convert OPTIONS...]
 small_png "$shots/launcher.png" "$docs/launcher.png"
 if [ -f "$shots/flies.png" ]; then
   small_png "$shots/flies.png" "$docs/flies.png" -resize '800x>'
+  small_png "$shots/flies-two-monitors.png" "$docs/flies-two-monitors.png" -resize '1152x>'
 else
   echo "update-docs-screenshots: no flies.png from the demo (is gnatter.exe built?); docs/flies.png left as it was" >&2
 fi

@@ -17,15 +17,15 @@ constexpr double kShortestRest = 0.4;
 
 // ---- what a rested fly does next (the rest goes to a walk) ----
 constexpr double kChanceGroom = 0.26;
-constexpr double kChancePivot = 0.22;       // a saccade on the spot, no run
-constexpr double kChanceHop = 0.115;        // a short flight to another spot
-constexpr double kChanceLongFlight = 0.035; // circling, or off the screen and back
+constexpr double kChancePivot = 0.26;       // a saccade on the spot, no run
+constexpr double kChanceHop = 0.1;          // a short flight to another spot
+constexpr double kChanceLongFlight = 0.03;  // circling, or off the screen and back
 // A fly facing down the pane turns head-up more often than not (flies on windows mostly
 // rest head-up).
 constexpr double kHeadUpBias = 0.65;
 
 // ---- walking: stop-and-go runs with saccadic turns ----
-constexpr double kRunMin = 0.25, kRunMax = 1.3;         // seconds per run
+constexpr double kRunMin = 0.25, kRunMax = 1.1;         // seconds per run
 constexpr double kWalkSpeedMin = 2.5, kWalkSpeedMax = 5.5;  // BL/s
 constexpr double kSideStepShare = 0.08, kBackStepShare = 0.06;
 constexpr double kSideStepSpeed = 2.2, kBackStepSpeed = 2.0;  // BL/s
@@ -47,7 +47,7 @@ constexpr double kGaitPulseMin = 0.3, kGaitPulseMax = 0.5;
 constexpr double kLandingSpace = 1.5;      // BL between centres: a landing spot keeps this clear
 constexpr double kWalkClearance = 0.8;     // BL between centres: a walker stops short of this
 constexpr double kTouchBodyLengths = 0.6;  // closer than this, one of them moves off ...
-constexpr double kMoveOnMin = 0.2, kMoveOnMax = 1.5;  // ... after this many seconds
+constexpr double kMoveOnMin = 0.2, kMoveOnMax = 1.0;  // ... after this many seconds
 constexpr double kMoveOnByHop = 0.35;      // share that hop off rather than walk
 
 // ---- a fly new to the screen looks round before it settles ----
@@ -74,9 +74,15 @@ constexpr double kCruiseMin = 52.0, kCruiseMax = 74.0;  // BL/s
 constexpr double kCruiseMinPixels = 160.0;               // the tiniest flies still dart
 constexpr double kJumpSpeed = 20.0;                      // BL/s as the legs push off
 constexpr double kJumpSeconds = 0.05;                    // legs stretched, wings opening
-constexpr double kAcceleration = 1200.0;                 // BL/s^2 up to cruise
-constexpr double kTurnMin = 0.75, kTurnMax = 2.3;        // radians, 43-132 degrees
-constexpr double kTurnSecondsMin = 0.085, kTurnSecondsMax = 0.15;
+// Saccades: 46-140 degrees (here in radians) in 100-155 ms, the sharper the longer; the
+// speed dips by a tenth at the gentlest and by about half at the sharpest.
+constexpr double kSaccadeMinFlying = 0.8, kSaccadeMaxFlying = 2.44;
+constexpr double kSaccadeSecondsMinFlying = 0.1, kSaccadeSecondsMaxFlying = 0.155;
+constexpr double kSaccadeLossMin = 0.1, kSaccadeLossMax = 0.52;
+// No half second of flight turns through more than this (radians), circling aside.
+constexpr double kTurnBudget = 2.62;
+// The corner of a planned dogleg, in radians (43-132 degrees).
+constexpr double kTurnMin = 0.75, kTurnMax = 2.3;
 // A straight stretch, in seconds, after the jump and after every sharp turn: flies fly
 // straight legs between saccades.
 constexpr double kJumpLegMin = 0.11, kJumpLegMax = 0.16;
@@ -88,11 +94,14 @@ constexpr double kHopMin = 8.0, kHopMax = 16.0;           // BL from take-off to
 constexpr double kApproachBodyLengths = 5.0;             // braking begins this far out
 constexpr double kTouchdownSpeed = 4.0;                  // BL/s
 constexpr double kLegsDownBodyLengths = 2.0;             // legs reach down this close
+// A fly this close to its spot but facing well away from it comes down just ahead instead
+// of going round again.
+constexpr double kMissedSpotBodyLengths = 6.0;
 constexpr double kCruiseAltitudeMin = 0.35, kCruiseAltitudeMax = 0.7;  // BL, as the shadow shows it
 constexpr double kClimbSeconds = 0.15;
 // Long flights: circling a point (as under a lamp) or a trip off the screen.
 constexpr double kCircleSecondsMin = 3.2, kCircleSecondsMax = 4.5;
-constexpr double kCircleRadiusMin = 8.0, kCircleRadiusMax = 16.0;  // BL
+constexpr double kCircleRadiusMin = 6.0, kCircleRadiusMax = 11.0;  // BL
 constexpr double kAwayMin = 8.0, kAwayMax = 45.0;                  // seconds off the screen
 constexpr double kExcursionShare = 0.8;  // long flights that leave the screen
 constexpr double kCirclingTurnRate = 4.4;  // rad/s at most, a quarter of a saccade's pace

@@ -52,7 +52,7 @@ bool startChase(Habitat& h, std::size_t chaserIndex) {
         course += side * turn;
     }
     const double facing = course;
-    waypoints.push_back(landingSpot(h, leader, at.x, at.y, 15.0 * size, &facing));
+    waypoints.push_back(landingSpot(h, leader, at.x, at.y, 11.0 * size, &facing));
     takeOff(h, leader, FlightKind::Chase, waypoints, jump);
 
     // The chaser cuts in on the other's zigzag and flies it a moment behind, turn for
@@ -81,7 +81,7 @@ void endChase(Habitat& h, Fly& f) {
     Point spot{};
     bool apart = false;
     for (int attempt = 0; attempt < 16 && !apart; ++attempt) {
-        spot = landingSpot(h, f, f.x, f.y, (attempt < 8 ? 20.0 : 35.0) * size, &facing, attempt < 8 ? 1.0 : 1.6);
+        spot = landingSpot(h, f, f.x, f.y, (attempt < 8 ? 15.0 : 26.0) * size, &facing, attempt < 8 ? 1.0 : 1.6);
         apart = distance(spot.x, spot.y, theirs.x, theirs.y) >= tuning::kChaseLandApart * size;
     }
     if (!apart) {

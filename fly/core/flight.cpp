@@ -11,20 +11,18 @@ namespace gnatter {
 namespace {
 
 constexpr double kDegree = fm::kPi / 180.0;
-// A fly that sees its goal further off its course than this turns sharply; nearer, it
-// bends its course gently (too gently for a watcher to see a turn).
+// A fly that sees its goal further off its course than this turns sharply (a saccade).
 constexpr double kSaccadeThreshold = 40.0 * kDegree;
-constexpr double kSaccadeSmallest = 46.0 * kDegree;
-constexpr double kSaccadeLargest = 140.0 * kDegree;
-// Gentle steering, radians per second: on the way, and in the last body lengths of a
-// landing or behind another fly, where the goal moves across the view faster.
+constexpr double kSaccadeSmallest = tuning::kSaccadeMinFlying;
+constexpr double kSaccadeLargest = tuning::kSaccadeMaxFlying;
+// Gentle steering, radians per second, for what is left: on the way, and on the final
+// approach to a landing, where the spot swings across the view faster.
 constexpr double kGentleTurn = 30.0 * kDegree;
 constexpr double kEagerTurn = 150.0 * kDegree;
 // A goal further off the course than this, but not far enough for a saccade, is put
 // right with a small flick of the course rather than a long curve.
 constexpr double kFlickThreshold = 12.0 * kDegree;
-// No half second holds more turning than this (circling aside).
-constexpr double kTurnBudget = 150.0 * kDegree;
+constexpr double kTurnBudget = tuning::kTurnBudget;
 // The body catches up with the course at most this fast (radians per second).
 constexpr double kBodyTurnRate = 1200.0 * kDegree;
 constexpr double kPictureTurn = 0.33;   // radians
@@ -69,10 +67,13 @@ void noteTurn(FlightState& fl, double radians) {
 
 // ---- saccades ----
 
-// How long a saccade of this angle takes: sharper ones take longer, 100-155 ms.
+// How long a saccade of this angle takes: sharper ones take longer.
 double saccadeSeconds(Fly& f, double angle) {
+    constexpr double shortest = tuning::kSaccadeSecondsMinFlying, longest = tuning::kSaccadeSecondsMaxFlying;
     const double share = (std::fabs(angle) - kSaccadeSmallest) / (kSaccadeLargest - kSaccadeSmallest);
-    return std::min(0.155, std::max(0.1, 0.104 + 0.042 * share + f.rng.range(-0.004, 0.008)));
+    // A little scatter, kept clear of either end (a tracker sees a turn a frame short).
+    const double seconds = shortest + 0.004 + (longest - shortest - 0.013) * share + f.rng.range(-0.004, 0.008);
+    return std::min(longest, std::max(shortest, seconds));
 }
 
 // The share of the turn done after `u` of its time: the course swings at a steady rate
@@ -129,9 +130,10 @@ bool startSaccade(Habitat& h, Fly& f, double angle, double seconds) {
     fl.turn.steps = stepsFor(seconds);
     fl.turn.from = fl.course;
     fl.turn.by = by;
-    // Sharper turns cost more speed: about a fifth at 45 degrees, over two fifths at 140.
+    // Sharper turns cost more speed.
     const double share = (std::fabs(by) - kSaccadeSmallest) / (kSaccadeLargest - kSaccadeSmallest);
-    fl.turn.loss = std::min(0.55, std::max(0.08, 0.1 + 0.42 * share + 0.015 * fm::normal(f.rng)));
+    const double loss = tuning::kSaccadeLossMin + (tuning::kSaccadeLossMax - tuning::kSaccadeLossMin) * share;
+    fl.turn.loss = std::min(0.55, std::max(0.08, loss + 0.015 * fm::normal(f.rng)));
     return true;
 }
 
@@ -546,6 +548,20 @@ double steer(Habitat& h, Fly& f, Point target, bool final, bool landing, double 
     return fl.course + clampAbs(error, rate * kDt);
 }
 
+// A place to come down this far along the course; on the edge there, if one runs close
+// by (flies like edges even when they change their minds).
+Point spotAhead(const Habitat& h, Fly& f, double on) {
+    const FlightState& fl = f.flight;
+    const double size = f.drawnSize(), half = h.standHalf(f);
+    const Point ahead{f.x + fm::cos(fl.course) * on, f.y + fm::sin(fl.course) * on};
+    Point at{}, normal{};
+    if (h.landmarks.nearestEdgePoint(ahead.x, ahead.y, at, normal) && distance(at.x, at.y, ahead.x, ahead.y) < 1.5 * size) {
+        const double inset = f.rng.range(tuning::kEdgeInsetMin, tuning::kEdgeInsetMax) * size;
+        return h.world.nearestStandingPoint(at.x + normal.x * inset, at.y + normal.y * inset, half);
+    }
+    return h.world.nearestStandingPoint(ahead.x, ahead.y, half);
+}
+
 // After a chase, neither fly comes down close to where the other does.
 bool nearPartner(const Habitat& h, const Fly& f, Point p) {
     const FlightState& fl = f.flight;
@@ -563,12 +579,10 @@ void missedSpot(Habitat& h, Fly& f) {
     const double size = f.drawnSize();
     const Point& spot = fl.waypoints.back();
     const double dist = distance(f.x, f.y, spot.x, spot.y);
-    if (dist > 2.5 * size || fl.turning) return;
+    if (dist > tuning::kMissedSpotBodyLengths * size || fl.turning) return;
     const double off = std::fabs(fm::angleDiff(bearing(f.x, f.y, spot), fl.course));
     if (off < 75.0 * kDegree) return;
-    const double on = f.rng.range(2.0, 3.5) * size;
-    const Point ahead = h.world.nearestStandingPoint(f.x + fm::cos(fl.course) * on, f.y + fm::sin(fl.course) * on,
-                                                     h.standHalf(f));
+    const Point ahead = spotAhead(h, f, f.rng.range(2.0, 3.5) * size);
     if (std::fabs(fm::angleDiff(bearing(f.x, f.y, ahead), fl.course)) > 45.0 * kDegree ||
         crowded(h, f, ahead, tuning::kLandingSpace) || nearPartner(h, f, ahead)) {
         return;
@@ -586,9 +600,7 @@ void runningLate(Habitat& h, Fly& f) {
     const double size = f.drawnSize();
     const Point& spot = fl.waypoints.back();
     if (distance(f.x, f.y, spot.x, spot.y) < tuning::kApproachBodyLengths * size) return;
-    const double on = f.rng.range(6.0, 9.0) * size;
-    const Point ahead = clearSpot(h, f, h.world.nearestStandingPoint(f.x + fm::cos(fl.course) * on, f.y + fm::sin(fl.course) * on,
-                                                                  h.standHalf(f)));
+    const Point ahead = clearSpot(h, f, spotAhead(h, f, f.rng.range(6.0, 9.0) * size));
     if (nearPartner(h, f, ahead)) return;
     fl.waypoints = {ahead};
     fl.next = 0;
@@ -646,7 +658,8 @@ void stepFlight(Habitat& h, Fly& f) {
         missedSpot(h, f);
         runningLate(h, f);
     }
-    const Point target = fl.waypoints[fl.next];
+    const std::size_t aimed = fl.next;
+    const Point target = fl.waypoints[aimed];
     const double dist = distance(f.x, f.y, target.x, target.y);
 
     // Steering.
@@ -743,7 +756,8 @@ void stepFlight(Habitat& h, Fly& f) {
             arrivedAtEnd(h, f);
             return;
         }
-        if (!final && dist <= std::max(stride, 0.5 * size)) ++fl.next;
+        // A corner passed close by, unless the steering has already moved on from it.
+        if (!final && fl.next == aimed && dist <= std::max(stride, 0.5 * size)) ++fl.next;
         if (h.now >= fl.deadline) {
             const Point& end = fl.waypoints.back();
             f.x = end.x;

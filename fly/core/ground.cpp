@@ -10,6 +10,9 @@
 namespace gnatter {
 namespace {
 
+// Steps a fly stands after a turn before it counts as resting: a frame's worth.
+constexpr std::int64_t kSettleSteps = 2;
+
 // The sign of the next saccade: facing away from up the pane, a fly turns head-up more
 // often than not.
 double saccadeSign(Fly& f) {
@@ -74,7 +77,8 @@ void startPivot(Habitat& h, Fly& f) {
     f.walk.gait = Gait::Pivot;
     f.walk.speed = 0.0;
     scheduleSaccade(h, f, 0.0);
-    f.until = f.walk.saccadeStart + f.walk.saccadeSteps;
+    // The fly stands a moment after the turn: it is part of the pivot, not of the rest.
+    f.until = f.walk.saccadeStart + f.walk.saccadeSteps + kSettleSteps;
 }
 
 // Moves the legs on by this many body lengths of footwork.
@@ -196,12 +200,13 @@ void moveOn(Habitat& h, Fly& f) {
     double lengths = 0.0;
     const Fly* other = nearestNeighbour(h, f, f.x, f.y, lengths);
     if (other == nullptr || lengths >= tuning::kTouchBodyLengths) return;
-    if (f.rng.chance(tuning::kMoveOnByHop)) {
+    // Right on top of the other, or by choice: a hop.
+    if (lengths < 0.35 || f.rng.chance(tuning::kMoveOnByHop)) {
         hop(h, f);
         return;
     }
     // Walk off the way that leads away from it: on if it is behind, back if it is ahead,
-    // else a side-step away from it; hop off when an edge is in the way.
+    // else a side-step away from it; hop off when an edge or a third fly is in the way.
     const double rel = fm::angleDiff(fm::atan2(other->y - f.y, other->x - f.x), f.heading);
     Gait gait = Gait::Sideways;
     double away = f.heading + (rel > 0.0 ? -fm::kHalfPi : fm::kHalfPi);
@@ -213,11 +218,15 @@ void moveOn(Habitat& h, Fly& f) {
         away = f.heading + fm::kPi;
     }
     const double size = f.drawnSize();
-    if (!h.world.canStand(f.x + fm::cos(away) * size, f.y + fm::sin(away) * size, h.standHalf(f))) {
+    const Point step{f.x + fm::cos(away) * size, f.y + fm::sin(away) * size};
+    if (!h.world.canStand(step.x, step.y, h.standHalf(f)) || crowded(h, f, step, tuning::kWalkClearance)) {
         hop(h, f);
         return;
     }
     startGait(h, f, gait, rel > 0.0 ? -1.0 : 1.0);
+    // Far enough to leave a body length between them.
+    const double needed = (tuning::kTouchBodyLengths + 1.0 - lengths) / (0.7 * f.walk.speed);
+    if (double(f.until - h.now) * kDt < needed) setRun(h, f, needed);
 }
 
 void stepWalk(Habitat& h, Fly& f) {
@@ -253,7 +262,8 @@ void stepWalk(Habitat& h, Fly& f) {
     const double speed = w.speed * std::max(0.05, envelope) * (1.0 - w.pulse * beat);
     const double stride = speed * f.drawnSize() * kDt;
     const double nx = f.x + fm::cos(direction) * stride, ny = f.y + fm::sin(direction) * stride;
-    const bool turning = intoSaccade >= 0 && intoSaccade + 1 < w.saccadeSteps;
+    // A run ends a moment after a turn, never in the middle or at the very end of one.
+    const bool turning = intoSaccade >= 0 && intoSaccade < w.saccadeSteps + kSettleSteps;
     // Another fly close by on its way: it stops short, as at an edge.
     bool blocked = false;
     double after = 0.0;

@@ -1,6 +1,7 @@
 // Parses the fly program's command line: the launcher's fixed `-n -t -s -v` form, the
 // same options in any order, and --help, --stop, --seed and --no-swat for people and scripts.
-// Every rejection is one sentence that names the option and says what it accepts.
+// Every rejection is one sentence that names the option and says what it accepts, broken
+// into short lines of its own.
 #include "options.h"
 
 #include <cstddef>
@@ -11,6 +12,10 @@ namespace {
 
 // Long enough to recognise a typo, short enough that pasted garbage stays harmless.
 constexpr std::size_t kMaxQuotedChars = 24;
+// A message box breaks a line that does not fit at spaces and also after hyphens, which
+// tears option names apart ("-" at one line's end, "s" at the next). Error lines are
+// broken at spaces beforehand, each no wider than the usage text's lines that follow.
+constexpr std::size_t kMaxLineChars = 46;
 
 // Length of the well-formed UTF-8 sequence starting at text[i], with its code point in
 // `code`; 0 when the bytes there are not one (stray, cut, overlong or surrogate).
@@ -104,9 +109,35 @@ std::string separatedForm(const std::string& w) {
     return std::string();
 }
 
-ParseResult failure(std::string message) {
+// Characters, not bytes: a UTF-8 continuation byte adds nothing.
+std::size_t charCount(const std::string& text) {
+    std::size_t count = 0;
+    for (char c : text) count += (static_cast<unsigned char>(c) & 0xc0) != 0x80 ? 1 : 0;
+    return count;
+}
+
+// Breaks the text at spaces into lines of at most kMaxLineChars; a longer word keeps a
+// line of its own.
+std::string brokenIntoLines(const std::string& text) {
+    std::string out, line;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t end = text.find(' ', start);
+        if (end == std::string::npos) end = text.size();
+        const std::string word = text.substr(start, end - start);
+        if (!line.empty() && charCount(line) + 1 + charCount(word) > kMaxLineChars) {
+            out += line + '\n';
+            line.clear();
+        }
+        line += (line.empty() ? "" : " ") + word;
+        start = end + 1;
+    }
+    return out + line;
+}
+
+ParseResult failure(const std::string& message) {
     ParseResult r;
-    r.error = std::move(message);
+    r.error = brokenIntoLines(message);
     return r;
 }
 
@@ -187,15 +218,14 @@ const char* usageText() {
            "-t SECONDS: time to stay, 0 to 86400 (default 15)\n"
            "-s PIXELS: body length, 4 to 256 (default 36)\n"
            "-v PERCENT: size variation, 0 to 100 (default 0)\n"
-           "--seed N: the same flies each run, N up to 2^64-1\n"
+           "--seed N: repeatable flies, N any whole number\n"
            "--no-swat: clicks on flies do not swat them\n"
            "--stop: the flies already out leave\n"
            "-h, --help or /?: show this text\n"
            "\n"
            "-t 0 keeps the flies out until they are stopped.\n"
-           "A left click on a fly swats it; --no-swat turns\n"
-           "that off (also from the notification-area menu,\n"
-           "item \"Swatting\").\n"
+           "A left click on a fly swats it; \"Swatting\" in\n"
+           "the notification-area menu turns that on and off.\n"
            "Each number is a word of its own: -n 3 -t 60\n";
 }
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -86,16 +87,36 @@ void PrintTo(const Rejected& c, std::ostream* out) { *out << c.name; }
 
 class RejectedForm : public ::testing::TestWithParam<Rejected> {};
 
+// The error as one line, the way it reads.
+std::string unbroken(std::string text) {
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    return text;
+}
+
+std::size_t charCount(const std::string& text) {
+    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xc0) != 0x80;
+    }));
+}
+
 TEST_P(RejectedForm, FailsWithOneSentenceNamingTheOption) {
     const Rejected& c = GetParam();
     const ParseResult r = parseOptions(c.args);
     ASSERT_FALSE(r.ok) << "args " << joined(c.args) << " were accepted";
-    EXPECT_NE(r.error.find(c.mustMention), std::string::npos)
+    const std::string sentence = unbroken(r.error);
+    EXPECT_NE(sentence.find(c.mustMention), std::string::npos)
         << "expected the error to mention " << c.mustMention << ", got: " << r.error;
     ASSERT_FALSE(r.error.empty());
     EXPECT_EQ(r.error.back(), '.') << "not a sentence: " << r.error;
-    EXPECT_EQ(r.error.find('\n'), std::string::npos) << "more than one line: " << r.error;
+    EXPECT_EQ(sentence.find("  "), std::string::npos) << r.error;
     EXPECT_LE(r.error.size(), 160u) << "overlong error: " << r.error;
+    // Lines short enough that a message box never breaks them itself (it would also break
+    // after a hyphen, inside an option name), broken only where a space was.
+    std::istringstream lines(r.error);
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_FALSE(line.empty() || line.front() == ' ' || line.back() == ' ') << "[" << line << "]";
+        EXPECT_TRUE(charCount(line) <= 46 || line.find(' ') == std::string::npos) << "long line: " << line;
+    }
 }
 
 const Rejected kRejected[] = {
@@ -137,7 +158,7 @@ const Rejected kRejected[] = {
     {"GluedWithEqualsSign", {"-t=60"}, "write -t 60,"},
     {"GluedSeed", {"--seed42"}, "write --seed 42,"},
     {"GluedWithLeadingZeros", {"-v" + std::string(300, '0') + "7"}, "write -v 7,"},
-    {"GluedNonNumberListsTheOptions", {"-nx"}, "the options are"},
+    {"GluedNonNumberListsTheOptions", {"-nx"}, "the options are -n, -t, -s, -v, --seed, --stop, --no-swat and --help."},
     {"NoSwatRepeated", {"--no-swat", "--no-swat"}, "--no-swat"},
     {"NoSwatTakesNoValue", {"--no-swat", "0"}, "\"0\""},
     {"EmptyWord", {""}, "\"\""},
@@ -148,7 +169,7 @@ INSTANTIATE_TEST_SUITE_P(Options, RejectedForm, ::testing::ValuesIn(kRejected),
 
 TEST(OptionsError, QuotesTheRejectedValue) {
     const ParseResult r = parseOptions({"-n", "abc"});
-    EXPECT_EQ(r.error, "Option -n needs a whole number of flies from 1 to 200, not \"abc\".");
+    EXPECT_EQ(r.error, "Option -n needs a whole number of flies from 1\nto 200, not \"abc\".");
 }
 
 TEST(OptionsError, TrimsAnOverlongWord) {
@@ -180,7 +201,7 @@ class QuotedWord : public ::testing::TestWithParam<QuotedCase> {};
 TEST_P(QuotedWord, IsShownAsTyped) {
     const ParseResult r = parseOptions({"-n", GetParam().word});
     ASSERT_FALSE(r.ok);
-    EXPECT_EQ(r.error, "Option -n needs a whole number of flies from 1 to 200, not \"" + GetParam().shown + "\".");
+    EXPECT_EQ(r.error, "Option -n needs a whole number of flies from 1\nto 200, not \"" + GetParam().shown + "\".");
 }
 
 const QuotedCase kQuoted[] = {
@@ -202,7 +223,7 @@ TEST(OptionsUsage, ListsEveryOptionWithRangeAndDefault) {
     const char* expected[] = {"-n", "1 to 200", "default 1", "-t", "0 to 86400", "default 15",
                               "-s", "4 to 256", "default 36", "-v", "0 to 100", "default 0",
                               "--seed", "--stop", "--no-swat", "--help", "-h", "/?",
-                              "A left click on a fly swats it; --no-swat turns\nthat off"};
+                              "any whole number", "A left click on a fly swats it"};
     for (const char* e : expected) {
         EXPECT_NE(usage.find(e), std::string::npos) << "usage text lacks \"" << e << "\":\n" << usage;
     }
@@ -217,6 +238,9 @@ TEST(OptionsUsage, ListsEveryOptionWithRangeAndDefault) {
     }
     EXPECT_EQ(start, usage.size()) << "the text must end with a line break";
     EXPECT_EQ(options, 8u) << usage;
+    // Plain words: no powers of two, and each option named once, in its own line.
+    EXPECT_EQ(usage.find('^'), std::string::npos) << usage;
+    EXPECT_EQ(usage.find("--no-swat"), usage.rfind("--no-swat")) << usage;
 }
 
 }  // namespace

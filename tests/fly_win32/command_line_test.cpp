@@ -65,10 +65,13 @@ TEST(GnatterBox, ShowsARejectedWordAsTyped) {
 }
 
 // The box lays its text out in the message font and wraps any line wider than its text
-// control; every line of the usage must fit as it is.
-TEST(GnatterBox, UsageLinesFitTheBoxUnwrapped) {
+// control, after hyphens too (tearing option names apart); every line of the usage, and
+// of an error above it, must fit as it is.
+class GnatterBoxLines : public ::testing::TestWithParam<const wchar_t*> {};
+
+TEST_P(GnatterBoxLines, FitTheBoxUnwrapped) {
     SIZE textBox{};
-    const std::wstring shown = messageBoxFor(L"--help", &textBox);
+    const std::wstring shown = messageBoxFor(GetParam(), &textBox);
     ASSERT_NE(shown.find(L"--no-swat"), std::wstring::npos) << testsupport::toUtf8(shown);
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof metrics;
@@ -90,6 +93,13 @@ TEST(GnatterBox, UsageLinesFitTheBoxUnwrapped) {
     DeleteDC(dc);
     DeleteObject(font);
 }
+
+const wchar_t* const kBoxOptions[] = {L"--help", L"--colour red", L"-t soon", L"--seed -1", L"-n5"};
+const char* const kBoxCaseNames[] = {"Help", "UnknownOption", "NotANumber", "Seed", "GluedNumber"};
+
+std::string boxCaseName(const ::testing::TestParamInfo<const wchar_t*>& info) { return kBoxCaseNames[info.index]; }
+
+INSTANTIATE_TEST_SUITE_P(Usage, GnatterBoxLines, ::testing::ValuesIn(kBoxOptions), boxCaseName);
 
 TEST(TrayText, CountsTheFlies) {
     EXPECT_EQ(L"Gnatter: 1 fly", gnatter::win32::trayTooltip(1));

@@ -23,6 +23,10 @@ namespace {
 const wchar_t kTargetClass[] = L"GnatterDesktopTestTarget";
 const DWORD kSettleMs = 30000;
 const DWORD kRestMs = 600;  // a fly whose window kept still this long is resting
+// A fly about to be clicked must have sat still longer: a fly new to the screen rests
+// only a second or so between the things it does, and a short rest may end before the
+// click reaches it.
+const DWORD kLongRestMs = 1500;
 
 void stopFlies() { runToEnd(L"--stop", kExitMs); }
 
@@ -87,7 +91,7 @@ POINT centreOf(HWND window) {
 }
 
 // The visible fly windows that did not move for kRestMs.
-std::vector<HWND> restingFlies(DWORD processId) {
+std::vector<HWND> restingFlies(DWORD processId, DWORD stillMs = kRestMs) {
     std::vector<HWND> windows;
     std::vector<RECT> before;
     for (HWND fly : flyWindows(processId)) {
@@ -95,7 +99,7 @@ std::vector<HWND> restingFlies(DWORD processId) {
         windows.push_back(fly);
         before.push_back(windowRect(fly));
     }
-    pumpFor(kRestMs);
+    pumpFor(stillMs);
     std::vector<HWND> resting;
     for (size_t i = 0; i < windows.size(); ++i) {
         const RECT now = windowRect(windows[i]);
@@ -239,7 +243,7 @@ TEST_F(FlyDesktopTest, SwattingTheLastFlyEndsTheProgram) {
     Process flies;
     ASSERT_TRUE(startFlies(flies, L"-n 1 -t 0 -s 48 --seed 4"));
     std::vector<HWND> resting;
-    ASSERT_TRUE(waitPumping([&] { return !(resting = restingFlies(flies.id())).empty(); }, kSettleMs));
+    ASSERT_TRUE(waitPumping([&] { return !(resting = restingFlies(flies.id(), kLongRestMs)).empty(); }, kSettleMs));
     clickAt(centreOf(resting[0]));
     DWORD exitCode = ~0u;
     ASSERT_TRUE(flies.waitExit(kExitMs, &exitCode)) << "still running after its only fly was swatted";
@@ -274,7 +278,7 @@ TEST_P(FlySwatTest, AClickOnARestingFlyAndTheWindowUnderIt) {
     const RECT inside = inset(place, 1, 1);
     HWND fly = nullptr;
     ASSERT_TRUE(waitPumping([&] {
-        for (HWND resting : restingFlies(flies.id())) {
+        for (HWND resting : restingFlies(flies.id(), kLongRestMs)) {
             const POINT centre = centreOf(resting);
             if (PtInRect(&inside, centre)) fly = resting;
         }
