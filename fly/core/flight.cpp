@@ -583,8 +583,11 @@ void missedSpot(Habitat& h, Fly& f) {
     const double off = std::fabs(fm::angleDiff(bearing(f.x, f.y, spot), fl.course));
     if (off < 75.0 * kDegree) return;
     const Point ahead = spotAhead(h, f, f.rng.range(2.0, 3.5) * size);
+    // A spot right where the fly is (an edge just ahead) is not further on: coming down there
+    // would end the flight before it began.
     if (std::fabs(fm::angleDiff(bearing(f.x, f.y, ahead), fl.course)) > 45.0 * kDegree ||
-        crowded(h, f, ahead, tuning::kLandingSpace) || nearPartner(h, f, ahead)) {
+        distance(f.x, f.y, ahead.x, ahead.y) < size || crowded(h, f, ahead, tuning::kLandingSpace) ||
+        nearPartner(h, f, ahead)) {
         return;
     }
     fl.waypoints.back() = ahead;
