@@ -253,10 +253,11 @@ void stepWalk(Habitat& h, Fly& f) {
     if (w.gait == Gait::Backward) direction += fm::kPi;
     if (w.gait == Gait::Sideways) direction += w.side * fm::kHalfPi;
     // Up to speed over the first steps, down again over the last; between, the speed dips
-    // as the legs change over, once a leg frame.
+    // as the legs change over, once a leg frame. A run that outlasts its time to finish a
+    // turn stays slowed down (the easing curve would climb again past its end).
     const double in = double(h.now - w.runStart + 1) / double(w.rampIn);
     const double out = double(f.until - h.now) / double(w.rampOut);
-    const double ramp = std::min(1.0, std::min(in, out));
+    const double ramp = std::max(0.0, std::min(1.0, std::min(in, out)));
     const double envelope = ramp * ramp * (3.0 - 2.0 * ramp);
     const double beat = 0.5 + 0.5 * fm::cos(fm::kTwoPi * w.legPhase);
     const double speed = w.speed * std::max(0.05, envelope) * (1.0 - w.pulse * beat);
