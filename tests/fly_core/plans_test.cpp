@@ -95,6 +95,15 @@ TEST(FlightPlans, DoglegsTurnOnceOnTheScreenAfterALegAlongTheCourse) {
     EXPECT_GT(straight, 60) << "long paths hardly ever go straight";
     EXPECT_GT(left, doglegs / 4) << "doglegs bend one way only";
     EXPECT_LT(left, doglegs * 3 / 4) << "doglegs bend one way only";
+    // Along the top of the screen, setting off a little downward, a corner fits on one side
+    // only: it goes there (as often as a free dogleg on that side would).
+    int alongTheTop = 0;
+    for (std::uint64_t seed = 1; seed <= 300; ++seed) {
+        Fly& f = s.fly(300.0, 60.0, 0.0, seed);
+        alongTheTop += pathTo(s.h, f, {300.0, 60.0}, 0.35, {1600.0, 60.0}).size() == 2;
+        s.h.flies.pop_back();
+    }
+    EXPECT_GT(alongTheTop, 100) << "doglegs along an edge are rare";
 }
 
 // A spontaneous jump goes along the body, leaning toward the goal by at most 30 degrees,
@@ -247,6 +256,11 @@ TEST(Circling, GoesRoundAPointBesideItsJumpForSecondsThenLands) {
             }
         }
         EXPECT_EQ(f.mode, Mode::Flying) << "down before its time was up";
+        // Out of the loop to a spot ahead.
+        stepFlight(s.h, f);
+        ++s.h.now;
+        EXPECT_LE(std::fabs(fm::angleDiff(bearing({f.x, f.y}, fl.waypoints.back()), fl.course)), 55.0 * fm::kPi / 180.0 + 0.05)
+            << "out of the circle to a spot behind it";
         // The loop used up the half second's turning: no sharp turn straight out of it.
         for (std::int64_t end = s.h.now + stepsFor(0.12); f.mode == Mode::Flying && s.h.now < end; ++s.h.now) {
             stepFlight(s.h, f);
@@ -271,7 +285,18 @@ TEST(Chase, TheChasedFlyJumpsOffAwayFromItsChaser) {
         s.fly(960.0 + std::cos(from) * 6.0 * kSize, 520.0 + std::sin(from) * 6.0 * kSize, 0.0, 9);
         ASSERT_TRUE(startChase(s.h, 1));
         ASSERT_EQ(leader.flight.kind, FlightKind::Chase);
-        EXPECT_EQ(s.h.flies[1].flight.chasing, 0);
+        const Fly& chaser = s.h.flies[1];
+        EXPECT_EQ(chaser.flight.chasing, 0);
+        // The zigzag (all but the landing spot) lasts about as long as the chase, give or
+        // take a leg, at the chased fly's usual speed.
+        const double seconds = double(chaser.flight.chaseEnd - s.h.now) * kDt;
+        EXPECT_GE(seconds, tuning::kChaseMin - kDt);
+        EXPECT_LE(seconds, tuning::kChaseMax + kDt);
+        const std::vector<Point>& way = leader.flight.waypoints;
+        double zigzag = 0.0;
+        for (std::size_t i = 0; i + 1 < way.size(); ++i) zigzag += length(i ? way[i - 1] : Point{leader.x, leader.y}, way[i]);
+        const double leg = tuning::kChaseLegMax / (0.5 * (tuning::kCruiseMin + tuning::kCruiseMax));
+        EXPECT_LT(zigzag / typicalCruise(kSize), seconds + leg) << "a zigzag far longer than the chase";
         // Away from the chaser is `from` + pi.
         const double awayOff = fm::angleDiff(from + fm::kPi, leader.heading);
         if (std::fabs(awayOff) < 0.3) continue;
@@ -299,6 +324,20 @@ TEST(Approach, ALateFlyComesDownAhead) {
         EXPECT_GT(spot.x - f.x, 5.0 * kSize) << "seed " << seed << ": not ahead";
         EXPECT_LT(spot.x - f.x, 10.0 * kSize) << "seed " << seed << ": not a few body lengths ahead";
         EXPECT_LT(std::fabs(spot.y - f.y), 2.0 * kSize) << "seed " << seed << ": not ahead";
+    }
+}
+
+// A spot far off square to the jump is flown to: only close to it may a fly facing away
+// come down short of it.
+TEST(Approach, ASpotFarOffTheCourseIsFlownToNotGivenUp) {
+    for (std::uint64_t seed = 1; seed <= 10; ++seed) {
+        Scene s;
+        Fly& f = s.fly(900.0, 820.0, 0.0, seed);
+        const Point spot{900.0, 820.0 - 20.0 * kSize};
+        takeOff(s.h, f, FlightKind::Hop, {spot}, 0.0);
+        s.flyOn(f, 5.0);
+        ASSERT_TRUE(f.grounded()) << "seed " << seed;
+        EXPECT_LT(length({f.x, f.y}, spot), 5.0 * kSize) << "seed " << seed << ": it came down far short of its spot";
     }
 }
 
@@ -386,6 +425,8 @@ TEST(Escape, TheWayOutKeepsClearOfThePointersTrack) {
                             const double side = ux * (f.y - py) - uy * (f.x - px);
                             escape(s.h, f);
                             ASSERT_EQ(f.mode, Mode::Flying);
+                            const FlightKind kind = f.flight.kind;
+                            const Point end = f.flight.waypoints.back();
                             ++escapes;
                             double closest = 1e9;  // the pointer goes on for half a second
                             for (int step = 0; step < 144 && f.mode == Mode::Flying; ++step, ++s.h.now) {
@@ -401,7 +442,8 @@ TEST(Escape, TheWayOutKeepsClearOfThePointersTrack) {
                                                      std::to_string(back) + " BL, " + std::to_string(offset) + " BL off, seed " +
                                                      std::to_string(seed);
                             EXPECT_GT(closest, kSize) << what << ": the escape came within a body length of the pointer";
-                            const Point end = f.flight.waypoints.back();
+                            EXPECT_EQ(kind == FlightKind::Excursion, s.h.world.outOfSight(end.x, end.y, s.h.sightReach(f)))
+                                << what << ": an escape off the screen must stay away a while, one on it land";
                             if (at.x == 960 && at.y == 520 && offset != 0.0) {
                                 EXPECT_GT(side * (ux * (end.y - py) - uy * (end.x - px)), 0.0) << what << ": it fled across the pointer's track";
                             }
@@ -475,6 +517,36 @@ TEST(PersonalSpace, OneThatLandsTouchingAnotherSoonMovesOff) {
             EXPECT_LT(f.moveOnAt, 0) << "moves off from a fly a body length away";
         }
     }
+}
+
+// A run picks up speed over its first steps and slows over its last; where it ends, the
+// fly sits on whatever window is under it now.
+TEST(Walking, RunsSpeedUpAndSlowDownAndEndOnTheWindowUnderThem) {
+    int runs = 0;
+    for (std::uint64_t seed = 1; runs < 20 && seed < 400; ++seed) {
+        Scene s({{{600, 300, 1300, 800}, 5}});
+        Fly& f = s.fly(1300.0, 550.0, seed * 0.7, seed);  // on the window's right edge
+        f.perch = 5;
+        s.h.now = f.until;
+        decide(s.h, f);
+        if (f.mode != Mode::Walking || f.walk.gait != Gait::Forward) continue;
+        ++runs;
+        std::vector<double> strides;
+        while (f.mode == Mode::Walking) {
+            const Point before{f.x, f.y};
+            stepWalk(s.h, f);
+            ++s.h.now;
+            strides.push_back(length(before, {f.x, f.y}));
+        }
+        const double top = *std::max_element(strides.begin(), strides.end());
+        if (strides.size() < 20 || top == 0.0) continue;  // stopped at an edge
+        EXPECT_LT(strides.front(), 0.5 * top) << "seed " << seed << ": a run set off at full speed";
+        std::size_t last = strides.size();
+        while (last > 0 && strides[last - 1] == 0.0) --last;  // standing out the end of a turn
+        EXPECT_LT(strides[last - 1], 0.5 * top) << "seed " << seed << ": a run stopped from full speed";
+        EXPECT_EQ(f.perch, s.h.landmarks.windowAt(f.x, f.y)) << "seed " << seed << ": it sits on a window it left";
+    }
+    EXPECT_EQ(runs, 20);
 }
 
 TEST(PersonalSpace, AWalkerStopsShortOfAnotherFlyButWalksAwayFromOne) {

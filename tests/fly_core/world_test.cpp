@@ -482,8 +482,8 @@ TEST(World, RandomStandingPointsShareTheGroundOutByArea) {
 // shade longer where a neighbouring monitor is in reach, as it goes round that one's
 // corner).
 TEST(World, TheWayOutIsTheShortestStraightOne) {
+    World world;  // one for all: each desktop replaces what the one before left
     for (const Desktop& d : desktops()) {
-        World world;
         world.set(d.monitors);
         auto clear = [&d](double x, double y, double reach) {
             for (const Monitor& m : d.monitors) {
