@@ -759,8 +759,11 @@ void stepFlight(Habitat& h, Fly& f) {
             arrivedAtEnd(h, f);
             return;
         }
-        // A corner passed close by, unless the steering has already moved on from it.
-        if (!final && fl.next == aimed && dist <= std::max(stride, 0.5 * size)) ++fl.next;
+        // A corner passed close by, unless the steering has already moved on from it. (A
+        // circling fly is never on its final leg, yet its one waypoint is no corner.)
+        if (!final && fl.next + 1 < fl.waypoints.size() && fl.next == aimed && dist <= std::max(stride, 0.5 * size)) {
+            ++fl.next;
+        }
         if (h.now >= fl.deadline) {
             const Point& end = fl.waypoints.back();
             f.x = end.x;
