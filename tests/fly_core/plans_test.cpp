@@ -370,7 +370,7 @@ TEST(Approach, ATouchdownBesideTheGroundGoesRoundAgainAndOutOfTimeEndsOnTheSpot)
 }
 
 // A goal a little off the course is put right with a flick, at next to no cost in speed;
-// one far off takes a sharp turn.
+// one far off takes a sharp turn, and a straight leg after it.
 TEST(Steering, AGoalSlightlyOffIsPutRightQuicklyAndOneFarOffWithASharpTurn) {
     for (double off : {-0.45, -0.3, 0.3, 0.45, 1.4, -1.9}) {
         for (std::uint64_t seed = 1; seed <= 5; ++seed) {
@@ -392,6 +392,27 @@ TEST(Steering, AGoalSlightlyOffIsPutRightQuicklyAndOneFarOffWithASharpTurn) {
                 << "a goal " << off << " rad off is not put right within " << seconds << " s";
             if (std::fabs(off) < 0.7) {
                 EXPECT_GT(slowest, 0.85 * speed) << "a flick cost much speed";
+                continue;
+            }
+            // After a sharp turn it flies a straight leg: a goal that moves aside as the turn
+            // ends is not followed at once.
+            Scene again;
+            Fly& g = again.fly(960.0, 520.0, 0.0, seed);
+            g.mode = Mode::Flying;
+            g.flight.course = 0.0;
+            takeOff(again.h, g, FlightKind::Leave, {goal}, 0.0);
+            g.flight.speed = g.flight.cruise;
+            bool turned = false;
+            for (int step = 0; step < 60 && !(turned && !g.flight.turning); ++step, ++again.h.now) {
+                stepFlight(again.h, g);
+                turned = turned || g.flight.turning;
+            }
+            ASSERT_TRUE(turned && !g.flight.turning);
+            const double course = g.flight.course;
+            g.flight.waypoints.back() = {g.x + std::cos(course + 0.4) * 3000.0, g.y + std::sin(course + 0.4) * 3000.0};
+            for (std::int64_t end = again.h.now + stepsFor(tuning::kLegAfterTurnMin) - 1; again.h.now < end; ++again.h.now) {
+                stepFlight(again.h, g);
+                ASSERT_EQ(g.flight.course, course) << "a turn straight after a sharp turn";
             }
         }
     }
