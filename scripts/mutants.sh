@@ -16,7 +16,8 @@
 # and the core test programs run on it with --gtest_filter=-*GoldenHash*, each under a
 # timeout (a hang counts as caught). A mutant that does not compile is left out of the
 # shares. A survivor is then run against the golden hash alone, which gives the share
-# caught with the hash as well. About five seconds a mutant.
+# caught with the hash as well. About two and a half seconds a mutant on an idle machine
+# (150 in six minutes), twice that while others build.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 command -v python3 >/dev/null || { echo "mutants: needs python3" >&2; exit 2; }
