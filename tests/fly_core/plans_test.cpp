@@ -32,8 +32,8 @@ double length(Point a, Point b) { return distance(a.x, a.y, b.x, b.y); }
 struct Scene {
     Habitat h;
 
-    explicit Scene(std::vector<WindowBox> windows = {}) {
-        h.monitors = {desktop()};
+    explicit Scene(std::vector<WindowBox> windows = {}, Monitor monitor = desktop()) {
+        h.monitors = {monitor};
         h.windows = std::move(windows);
         h.world.set(h.monitors);
         h.landmarks.set(h.monitors, h.windows);
@@ -274,16 +274,33 @@ TEST(Circling, GoesRoundAPointBesideItsJumpForSecondsThenLands) {
         s.h.flies.pop_back();
     }
     EXPECT_EQ(circles, 6);
+    // On a monitor too small for the circle, its centre is the middle of the screen, where
+    // the fly may be: passing the centre is no corner passed.
+    Monitor small;
+    small.bounds = small.workArea = {0, 0, 600, 400};
+    for (std::uint64_t seed = 1; seed < 60; ++seed) {
+        Scene by({}, small);
+        Fly& f = by.fly(300.0, 200.0, 0.0, seed);
+        longFlight(by.h, f);
+        if (f.flight.kind != FlightKind::Circle) continue;
+        for (int step = 0; step < 120 * 3 && f.mode == Mode::Flying; ++step, ++by.h.now) {
+            stepFlight(by.h, f);
+            ASSERT_LT(f.flight.next, f.flight.waypoints.size()) << "seed " << seed << ": past the last waypoint";
+        }
+    }
 }
 
 // A chase: the chased fly jumps off leaning away from its chaser, and the chaser follows it.
 TEST(Chase, TheChasedFlyJumpsOffAwayFromItsChaser) {
+    int zigzags = 0, following = 0;
     for (int k = 0; k < 16; ++k) {
         Scene s;
         Fly& leader = s.fly(960.0, 520.0, k < 8 ? 1.5 * fm::kPi : 0.0, 7);  // facing up the screen, or right
         const double from = 0.25 * fm::kPi * k + 0.3;
         s.fly(960.0 + std::cos(from) * 6.0 * kSize, 520.0 + std::sin(from) * 6.0 * kSize, 0.0, 9);
+        s.fly(960.0 - std::cos(from) * 20.0 * kSize, 520.0 - std::sin(from) * 12.0 * kSize, 0.0, 11);  // farther off
         ASSERT_TRUE(startChase(s.h, 1));
+        ASSERT_NE(s.h.flies[2].mode, Mode::Flying) << "the chaser went after a fly farther off";
         ASSERT_EQ(leader.flight.kind, FlightKind::Chase);
         const Fly& chaser = s.h.flies[1];
         EXPECT_EQ(chaser.flight.chasing, 0);
@@ -297,12 +314,45 @@ TEST(Chase, TheChasedFlyJumpsOffAwayFromItsChaser) {
         for (std::size_t i = 0; i + 1 < way.size(); ++i) zigzag += length(i ? way[i - 1] : Point{leader.x, leader.y}, way[i]);
         const double leg = tuning::kChaseLegMax / (0.5 * (tuning::kCruiseMin + tuning::kCruiseMax));
         EXPECT_LT(zigzag / typicalCruise(kSize), seconds + leg) << "a zigzag far longer than the chase";
+        zigzags += way.size() >= 3;  // two legs or more before the landing spot
         // Away from the chaser is `from` + pi.
         const double awayOff = fm::angleDiff(from + fm::kPi, leader.heading);
         if (std::fabs(awayOff) < 0.3) continue;
         EXPECT_GT(fm::angleDiff(leader.flight.course, leader.heading) * awayOff, 0.0)
             << "chased from " << from << " rad, it leans toward its chaser";
+        // The chaser keeps after it for the first half second.
+        for (int step = 0; step < 60; ++step, ++s.h.now) {
+            stepFlight(s.h, leader);
+            stepFlight(s.h, s.h.flies[1]);
+        }
+        following += s.h.flies[1].flight.chasing == 0;
     }
+    EXPECT_GE(zigzags, 12) << "the chased fly seldom zigzags";
+    EXPECT_GE(following, 8) << "the chaser seldom keeps after it for half a second";
+}
+
+// Out in the open (small flies, far from any edge), the zigzag turns now one way, now the
+// other.
+TEST(Chase, TheZigzagTurnsBothWays) {
+    int zigzags = 0, bothWays = 0;
+    for (std::uint64_t seed = 1; seed <= 30; ++seed) {
+        Scene s;
+        Fly& leader = s.fly(960.0, 520.0, 0.1 * double(seed), seed, 12.0);
+        s.fly(960.0 - 60.0, 520.0, 0.0, seed + 100, 12.0);
+        ASSERT_TRUE(startChase(s.h, 1));
+        const std::vector<Point>& way = leader.flight.waypoints;
+        int left = 0, right = 0;  // turns between the legs, the landing spot left out
+        for (std::size_t i = 0; i + 2 < way.size(); ++i) {
+            const double turn = fm::angleDiff(bearing(way[i], way[i + 1]), bearing(i ? way[i - 1] : Point{leader.x, leader.y}, way[i]));
+            left += turn < -0.2;
+            right += turn > 0.2;
+        }
+        if (left + right < 3) continue;
+        ++zigzags;
+        bothWays += left > 0 && right > 0;
+    }
+    EXPECT_GT(zigzags, 20);
+    EXPECT_GT(bothWays, zigzags * 3 / 4) << "zigzags that turn one way only";
 }
 
 // ---------------------------------------------------------------------------------------
@@ -371,6 +421,25 @@ TEST(Approach, ATouchdownBesideTheGroundGoesRoundAgainAndOutOfTimeEndsOnTheSpot)
 
 // A goal a little off the course is put right with a flick, at next to no cost in speed;
 // one far off takes a sharp turn, and a straight leg after it.
+TEST(Steering, SharperTurnsTakeLonger) {
+    std::int64_t steps[2] = {0, 0};
+    for (std::uint64_t seed = 1; seed <= 8; ++seed) {
+        for (int sharp = 0; sharp < 2; ++sharp) {
+            Scene s;
+            Fly& f = s.fly(960.0, 520.0, 0.0, seed);
+            f.mode = Mode::Flying;
+            f.flight.course = 0.0;
+            const double off = sharp ? 2.2 : 0.9;
+            takeOff(s.h, f, FlightKind::Leave, {{960.0 + std::cos(off) * 3000.0, 520.0 + std::sin(off) * 3000.0}}, 0.0);
+            f.flight.speed = f.flight.cruise;
+            for (int step = 0; step < 30 && !f.flight.turning; ++step, ++s.h.now) stepFlight(s.h, f);
+            ASSERT_TRUE(f.flight.turning);
+            steps[sharp] += f.flight.turn.steps;
+        }
+    }
+    EXPECT_GT(steps[1], steps[0] + 8) << "a turn of 125 degrees is no slower than one of 50";
+}
+
 TEST(Steering, AGoalSlightlyOffIsPutRightQuicklyAndOneFarOffWithASharpTurn) {
     for (double off : {-0.45, -0.3, 0.3, 0.45, 1.4, -1.9}) {
         for (std::uint64_t seed = 1; seed <= 5; ++seed) {
@@ -392,6 +461,7 @@ TEST(Steering, AGoalSlightlyOffIsPutRightQuicklyAndOneFarOffWithASharpTurn) {
                 << "a goal " << off << " rad off is not put right within " << seconds << " s";
             if (std::fabs(off) < 0.7) {
                 EXPECT_GT(slowest, 0.85 * speed) << "a flick cost much speed";
+                EXPECT_GE(f.flight.turn.steps, stepsFor(0.05)) << "a flick in a frame or two";
                 continue;
             }
             // After a sharp turn it flies a straight leg: a goal that moves aside as the turn
@@ -510,18 +580,43 @@ TEST(PersonalSpace, MovingOffLeadsAwayFromTheOtherAndNeverIntoAnEdge) {
     }
     EXPECT_GT(walked, 40);
     EXPECT_GT(hopped, 10);
-    // Backed against the top edge with the other fly behind: it cannot walk on, so it hops
-    // (or steps aside).
+    // Against the top edge with the other fly behind it, or beside it away from the edge:
+    // it moves off, but never into the edge.
     for (std::uint64_t seed = 1; seed <= 20; ++seed) {
         Scene s;
-        Fly& f = s.fly(960.0, 0.5 * kSize + 1.0, 1.5 * fm::kPi, seed);  // facing up, at the top
+        const bool behind = seed % 2 == 0;
+        Fly& f = s.fly(960.0, 0.5 * kSize + 1.0, behind ? 1.5 * fm::kPi : 0.0, seed);  // facing up, or along the edge
         s.fly(f.x, f.y + 0.4 * kSize, 0.0, 1);
         moveOn(s.h, f);
+        EXPECT_NE(f.mode, Mode::Resting) << "seed " << seed << ": it stayed touching the other fly";
         if (f.mode == Mode::Walking) {
             const Point d = walkDirection(f);
             EXPECT_GT(d.y, -0.5) << "seed " << seed << ": it walks into the edge";
         }
     }
+    // The other one gone meanwhile: it stays.
+    Scene s;
+    Fly& f = s.fly(960.0, 520.0, 0.0, 5);
+    s.fly(970.0, 520.0, 0.0, 1).mode = Mode::Flying;
+    moveOn(s.h, f);
+    EXPECT_EQ(f.mode, Mode::Resting);
+}
+
+// One that walks off goes far enough to leave a body length between them.
+TEST(PersonalSpace, WalkingOffLeavesABodyLength) {
+    int walked = 0;
+    for (int k = 0; k < 24; ++k) {
+        Scene s;
+        const double heading = 0.9 * k, rel = fm::kTwoPi * k / 24.0 + 0.05;
+        Fly& f = s.fly(960.0, 520.0, heading, 300 + std::uint64_t(k));
+        const Fly& other = s.fly(f.x + std::cos(heading + rel) * 0.5 * kSize, f.y + std::sin(heading + rel) * 0.5 * kSize, 0.0, 1);
+        moveOn(s.h, f);
+        if (f.mode != Mode::Walking) continue;
+        ++walked;
+        for (int step = 0; step < 600 && f.mode == Mode::Walking; ++step, ++s.h.now) stepWalk(s.h, f);
+        EXPECT_GT(length({f.x, f.y}, {other.x, other.y}), 1.0 * kSize) << "it stopped too close, " << rel << " rad off its heading";
+    }
+    EXPECT_GT(walked, 8);
 }
 
 TEST(PersonalSpace, OneThatLandsTouchingAnotherSoonMovesOff) {
@@ -542,6 +637,31 @@ TEST(PersonalSpace, OneThatLandsTouchingAnotherSoonMovesOff) {
 
 // A run picks up speed over its first steps and slows over its last; where it ends, the
 // fly sits on whatever window is under it now.
+// What a rested fly does on the ground: some runs are side-steps, to either side; a pivot
+// turns on the spot by a whole saccade.
+TEST(Walking, SideStepsGoEitherWayAndPivotsTurnAllTheWay) {
+    int sideways[2] = {0, 0}, pivots = 0;
+    for (std::uint64_t seed = 1; seed <= 1500; ++seed) {
+        Scene s;
+        Fly& f = s.fly(960.0, 520.0, 0.3, seed);
+        s.h.now = f.until;
+        decide(s.h, f);
+        if (f.mode != Mode::Walking) continue;
+        if (f.walk.gait == Gait::Sideways) ++sideways[f.walk.side > 0.0];
+        if (f.walk.gait != Gait::Pivot || pivots >= 30) continue;
+        ++pivots;
+        const double by = f.walk.by, from = f.heading;
+        while (f.mode == Mode::Walking) {
+            stepWalk(s.h, f);
+            ++s.h.now;
+        }
+        EXPECT_NEAR(fm::angleDiff(f.heading, from), by, 1e-6) << "seed " << seed << ": a pivot stopped short";
+    }
+    EXPECT_GT(sideways[0], 5);
+    EXPECT_GT(sideways[1], 5);
+    EXPECT_EQ(pivots, 30);
+}
+
 TEST(Walking, RunsSpeedUpAndSlowDownAndEndOnTheWindowUnderThem) {
     int runs = 0;
     for (std::uint64_t seed = 1; runs < 20 && seed < 400; ++seed) {

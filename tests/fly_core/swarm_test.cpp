@@ -559,6 +559,27 @@ TEST(SwarmDeparture, GroundedFliesLiftOffInTurnInAShuffledOrder) {
     }
 }
 
+// One off the screen for a while when the flies are told to go does not come back.
+TEST(SwarmDeparture, FliesAwayOffTheScreenStayAway) {
+    Swarm swarm(options(20, 36, 0, 0), 3, kSingle);
+    std::vector<bool> seen(swarm.flyCount(), false);
+    std::vector<int> away(swarm.flyCount(), 0);  // frames out of sight since it was last seen
+    bool someAway = false;
+    for (int frame = 0; frame < 60 * 600 && !someAway; ++frame) {
+        swarm.advance(kFrame);
+        for (std::size_t i = 0; i < swarm.flyCount(); ++i) {
+            const FlyView& v = swarm.flyView(i);
+            away[i] = seen[i] && v.activity == Activity::Away ? away[i] + 1 : 0;
+            someAway = someAway || away[i] > 60 * 2;
+            seen[i] = seen[i] || v.visible;
+        }
+    }
+    ASSERT_TRUE(someAway) << "no fly went off the screen";
+    swarm.requestDeparture();
+    for (int frame = 0; frame < 60 * 10 && !swarm.done(); ++frame) swarm.advance(kFrame);
+    EXPECT_TRUE(swarm.done()) << "a fly came back after the flies were told to go";
+}
+
 // A fly waiting for its turn to leave whose monitor goes still leaves.
 TEST(SwarmDeparture, MonitorRemovedUnderFliesWaitingToLeave) {
     Swarm swarm(options(40, 30, 0, 0), 11, kMixed);
@@ -742,12 +763,12 @@ TEST(SwarmPicture, TheDrawnHeadingKeepsUpWithTheBody) {
 }
 
 // In the air the picture is lifted (its shadow falls away from it), never by more than a
-// body length; leaving the ground, a fly first shows the jump; coming in from off the
-// screen, it faces the way it flies.
+// body length, and streaked only when fast; leaving the ground, a fly first shows the
+// jump; coming in from off the screen, it faces the way it flies.
 TEST(SwarmPicture, AirbornePicturesJumpRiseAndFaceTheirWay) {
     Swarm swarm(options(30, 36, 0, 0), 9, kSingle);
     std::vector<FlyView> before(swarm.flyCount());
-    int takeOffs = 0, arrivals = 0;
+    int takeOffs = 0, arrivals = 0, judged = 0;
     float highest = 0.0f;
     for (int frame = 0; frame < 60 * 120; ++frame) {
         swarm.advance(kFrame);
@@ -756,6 +777,12 @@ TEST(SwarmPicture, AirbornePicturesJumpRiseAndFaceTheirWay) {
             const bool air = v.visible && !onGround(v) && v.activity != Activity::Squashed;
             if (air) {
                 ASSERT_LE(v.pose.altitude, v.size) << describe(v);
+                // Streaked when fast, sharp when slow (per frame, in body lengths a second).
+                const double speed = std::hypot(v.x - before[i].x, v.y - before[i].y) / v.size / kFrame;
+                if (before[i].visible && v.pose.stance == Stance::Flying && (speed > 45.0 || speed < 12.0)) {
+                    ++judged;
+                    EXPECT_EQ(v.pose.motionBlur, speed > 45.0) << describe(v) << " at " << speed << " BL/s";
+                }
                 highest = std::max(highest, v.pose.altitude / v.size);
                 if (onGround(before[i])) {
                     ++takeOffs;
@@ -772,6 +799,7 @@ TEST(SwarmPicture, AirbornePicturesJumpRiseAndFaceTheirWay) {
     EXPECT_GT(takeOffs, 20);
     EXPECT_GT(arrivals, 5);
     EXPECT_GT(highest, 0.3f) << "the picture never left the ground";
+    EXPECT_GT(judged, 500);
 }
 
 TEST(SwarmPicture, PicturesChangeAFewTimesASecond) {

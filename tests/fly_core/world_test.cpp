@@ -329,6 +329,17 @@ TEST(Landmarks, NearestAndRandomPicksAgreeWithTheLists) {
     EXPECT_GT(none.distanceToEdge(10, 10), 1e300);
 }
 
+// Beyond 64 windows, the ones further down are left out.
+TEST(Landmarks, TheTopmostSixtyFourWindowsCount) {
+    std::vector<WindowBox> many;
+    for (int i = 0; i < 70; ++i) many.push_back({{10 * i, 10 * i, 10 * i + 300, 10 * i + 200}, std::uint64_t(i + 1)});
+    Landmarks marks;
+    marks.set({monitor(0, 0, 1920, 1080)}, many);
+    EXPECT_NE(marks.find(64), nullptr);
+    EXPECT_EQ(marks.find(65), nullptr);
+    EXPECT_EQ(marks.windowAt(995, 995), 0u) << "the 70th window is seen";
+}
+
 TEST(Landmarks, WindowUnderAPointIsTheTopmostHoldingIt) {
     for (const Desktop& d : desktops()) {
         Landmarks marks;
@@ -348,7 +359,7 @@ TEST(Landmarks, WindowUnderAPointIsTheTopmostHoldingIt) {
             ASSERT_EQ(marks.windowAt(x, y), want) << d.name << " at " << at(x, y);
         }
         for (const WindowBox& w : d.windows) {
-            const WindowBox* found = marks.find(w.id);
+            const WindowBox* found = marks.find(w.id);  // (zero-area ones do not count)
             if (empty(w.rect)) {
                 EXPECT_EQ(found, nullptr) << d.name << ": window " << w.id << " has no area, yet is known";
             } else {
@@ -554,6 +565,31 @@ TEST_P(MonitorScale, NonsenseCountsAsOneAndTheLargestIsFound) {
     EXPECT_EQ(world.scaleAt(-300, 400), c.used.front());
     EXPECT_EQ(world.scaleAt(double(c.scales.size()) * 1000 + 300, 900), c.used.back());
     EXPECT_EQ(world.maxScale(), double(c.largest));
+}
+
+// Off the screens, a fly is drawn at the scale of the monitor nearest to it.
+TEST(World, OffTheScreensTheNearestMonitorsScaleHolds) {
+    for (const Desktop& d : desktops()) {
+        std::vector<Monitor> monitors = d.monitors;
+        for (std::size_t i = 0; i < monitors.size(); ++i) monitors[i].scale = 1.0f + 0.5f * float(i);
+        World world;
+        world.set(monitors);
+        fm::Rng rng(17);
+        for (int k = 0; k < 200; ++k) {
+            const double x = rng.range(-3000.0, 6000.0), y = rng.range(-2000.0, 3000.0);
+            double best = 1e300;
+            float want = 1.0f;
+            for (const Monitor& m : monitors) {
+                const Rect& b = m.bounds;
+                const double dx = std::max({b.left - x, 0.0, x - b.right}), dy = std::max({b.top - y, 0.0, y - b.bottom});
+                if (dx * dx + dy * dy < best) {
+                    best = dx * dx + dy * dy;
+                    want = m.scale;
+                }
+            }
+            ASSERT_EQ(world.scaleAt(x, y), want) << d.name << " at " << at(x, y);
+        }
+    }
 }
 
 const ScaleCase kScaleCases[] = {
