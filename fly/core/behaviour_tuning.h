@@ -19,7 +19,7 @@ constexpr double kShortestRest = 0.4;
 constexpr double kChanceGroom = 0.26;
 constexpr double kChancePivot = 0.26;       // a saccade on the spot, no run
 constexpr double kChanceHop = 0.1;          // a short flight to another spot
-constexpr double kChanceLongFlight = 0.03;  // circling, or off the screen and back
+constexpr double kChanceLongFlight = 0.045; // circling, or off the screen and back
 // A fly facing down the pane turns head-up more often than not (flies on windows mostly
 // rest head-up).
 constexpr double kHeadUpBias = 0.65;

@@ -173,6 +173,14 @@ void arrivedAtEnd(Habitat& h, Fly& f) {
             }
             return;
         default:
+            // The other fly of a chase steers clear of where this one came down.
+            if (fl.kind == FlightKind::Chase && fl.partner >= 0) {
+                FlightState& other = h.flies[std::size_t(fl.partner)].flight;
+                if (other.partner == int(&f - h.flies.data())) {
+                    other.partnerDown = true;
+                    other.partnerSpot = {f.x, f.y};
+                }
+            }
             if (h.world.hasGround() && !h.world.canStand(f.x, f.y, h.standHalf(f))) {
                 const Point spot = h.world.nearestStandingPoint(f.x, f.y, h.standHalf(f));
                 // A touchdown a hair beside the ground slides onto it; further off, it
@@ -355,6 +363,7 @@ void takeOff(Habitat& h, Fly& f, FlightKind kind, const std::vector<Point>& wayp
     fl.escaping = false;
     fl.chasing = -1;
     fl.partner = -1;
+    fl.partnerDown = false;
     fl.circling = false;
     fl.urgeFrom = fl.urgeTo = 1.0;
     fl.urgeSince = fl.urgeUntil = h.now;
@@ -380,7 +389,6 @@ void takeOff(Habitat& h, Fly& f, FlightKind kind, const std::vector<Point>& wayp
     f.perchLostAt = -1;
     f.moveOnAt = -1;
     f.leaveAt = -1;
-    f.groomNext = false;
 }
 
 Point exitAlong(const Habitat& h, const Fly& f, double course) {
@@ -567,8 +575,9 @@ bool nearPartner(const Habitat& h, const Fly& f, Point p) {
     const FlightState& fl = f.flight;
     if (fl.kind != FlightKind::Chase || fl.partner < 0) return false;
     const Fly& other = h.flies[std::size_t(fl.partner)];
-    const Point theirs = other.mode == Mode::Flying && !other.flight.waypoints.empty() ? other.flight.waypoints.back()
-                                                                                       : Point{other.x, other.y};
+    const Point theirs = fl.partnerDown ? fl.partnerSpot
+                         : other.mode == Mode::Flying && !other.flight.waypoints.empty() ? other.flight.waypoints.back()
+                                                                                         : Point{other.x, other.y};
     return distance(p.x, p.y, theirs.x, theirs.y) < 0.5 * tuning::kChaseLandApart * f.drawnSize();
 }
 

@@ -106,7 +106,9 @@ struct FlightState {
     bool escaping = false;         // fleeing the pointer
     double peak = 0.5;             // cruising altitude, body lengths
     int chasing = -1;              // a chaser: the fly whose track it follows
-    int partner = -1;              // either fly of a chase: the other one
+    int partner = -1;              // either fly of a chase: the other one ...
+    bool partnerDown = false;      // ... and, once it has come down, where
+    Point partnerSpot;
     std::int64_t chaseEnd = 0;
     std::int64_t awayUntil = 0;    // a trip off the screen: when it comes back
     // Circling a point, as flies do under a lamp: round `centre` at about `radius`,
@@ -129,7 +131,6 @@ struct Fly {
     Rect perchRect;
     std::int64_t perchLostAt = -1;  // step at which it leaves a perch that moved
     std::int64_t chaseDueAt = 0;    // step from which it will chase the next fly it can
-    bool groomNext = false;       // a bout follows the settling rest after a landing
     std::int64_t squashedAt = 0;
     // Personal space: a fly that ended up too close to another moves off at this step.
     std::int64_t moveOnAt = -1;

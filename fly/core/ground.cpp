@@ -168,11 +168,6 @@ double restSeconds(const Habitat& h, Fly& f) {
 }
 
 void decide(Habitat& h, Fly& f) {
-    if (f.groomNext) {
-        f.groomNext = false;
-        startGrooming(h, f);
-        return;
-    }
     if (h.now >= f.chaseDueAt && startChase(h, std::size_t(&f - h.flies.data()))) {
         f.chaseDueAt = h.now + stepsFor(f.rng.range(tuning::kChaseEveryMin, tuning::kChaseEveryMax));
         return;
