@@ -65,7 +65,9 @@ bool startChase(Habitat& h, std::size_t chaserIndex) {
     fl.partner = chased;
     leader.flight.partner = int(chaserIndex);
     fl.chaseEnd = h.now + stepsFor(seconds);
-    fl.cruise = leader.flight.cruise * 1.08;
+    // A little faster than the other, but never faster than a fly of its own size flies.
+    fl.cruise = std::min(leader.flight.cruise * 1.08,
+                         std::max(tuning::kCruiseMax * chaser.drawnSize(), tuning::kCruiseMinPixels));
     fl.deadline = fl.chaseEnd + stepsFor(3.0);
     return true;
 }
