@@ -13,11 +13,11 @@ void drawSpriteInDib(const gnatter::Sprite& sprite, std::uint32_t* dibBits, int 
     const int width = std::min<int>(area.cx, dibWidth);
     const int height = std::min<int>(area.cy, dibHeight);
     if (width <= 0 || height <= 0) return;
-    const bool whole = sprite.width > 0 && sprite.height > 0 &&
-                       sprite.pixels.size() >= static_cast<size_t>(sprite.width) * sprite.height;
+    const bool complete = sprite.width > 0 && sprite.height > 0 &&
+                          sprite.pixels.size() >= static_cast<size_t>(sprite.width) * sprite.height;
     inset = std::max(inset, 0);
     // The part of each row the sprite covers: [inset, copyEnd).
-    const int copyEnd = whole ? std::min(width, inset + sprite.width) : 0;
+    const int copyEnd = complete ? std::min(width, inset + sprite.width) : 0;
     for (int y = 0; y < height; ++y) {
         std::uint32_t* row = dibBits + static_cast<size_t>(y) * dibWidth;
         const int spriteY = y - inset;
@@ -41,13 +41,15 @@ POINT windowTopLeft(float x, float y, int anchorX, int anchorY) {
 PictureOutline::PictureOutline(const gnatter::Sprite& sprite, int inset, int width, int height) {
     rowStart_.reserve(static_cast<size_t>(std::max(height, 0)) + 1);
     rowStart_.push_back(0);
-    const bool whole = sprite.pixels.size() >= static_cast<size_t>(std::max(sprite.width, 0)) * sprite.height;
+    inset = std::max(inset, 0);
+    const bool complete = sprite.width > 0 && sprite.height > 0 &&
+                          sprite.pixels.size() >= static_cast<size_t>(sprite.width) * sprite.height;
     for (int y = 0; y < height; ++y) {
         const int spriteY = y - inset;
-        if (whole && spriteY >= 0 && spriteY < sprite.height) {
+        if (complete && spriteY >= 0 && spriteY < sprite.height) {
             const std::uint32_t* row = sprite.pixels.data() + static_cast<size_t>(spriteY) * sprite.width;
             const int end = std::min(sprite.width, width - inset);
-            int x = std::max(0, -inset);
+            int x = 0;
             while (x < end) {
                 while (x < end && (row[x] >> 24) == 0) ++x;
                 const int begin = x;
@@ -72,7 +74,8 @@ int PictureOutline::newlyCoveredRects(const PictureOutline& next) const {
         for (int i = next.rowStart_[y]; i < next.rowStart_[y + 1]; ++i) {
             int x = next.runs_[i].begin;
             const int end = next.runs_[i].end;
-            // Runs are sorted and apart, so the old runs that may cut this one follow on.
+            // The old runs of the row are sorted: skip those left of this one, stop at the
+            // first beyond it.
             for (const Run* o = old; o != oldEnd && x < end; ++o) {
                 if (o->end <= x) continue;
                 if (o->begin >= end) break;

@@ -97,13 +97,15 @@ void FlyWindows::update(const gnatter::Swarm& swarm, const gnatter::Rect* covere
 bool FlyWindows::uploadPicture(Fly& fly, const gnatter::FlyView& view) {
     const gnatter::Sprite& sprite = canvas_.render(view);
     const SIZE size = canvas_.windowSize(true);
-    PictureOutline same(sprite, fly.inset, size.cx, size.cy);
-    PictureOutline shifted(sprite, 1 - fly.inset, size.cx, size.cy);
+    int inset = fly.inset;
+    PictureOutline same(sprite, inset, size.cx, size.cy);
+    PictureOutline shifted(sprite, 1 - inset, size.cx, size.cy);
     if (fly.hasPicture && shiftPays(fly.outline, same, shifted)) {
-        fly.inset = 1 - fly.inset;
+        inset = 1 - inset;
         same = std::move(shifted);
     }
-    if (!canvas_.upload(fly.window, view, size, fly.inset)) return false;
+    if (!canvas_.upload(fly.window, view, size, inset)) return false;
+    fly.inset = inset;
     fly.outline = std::move(same);
     fly.anchorX = sprite.anchorX;
     fly.anchorY = sprite.anchorY;
