@@ -1,14 +1,23 @@
 #!/usr/bin/env bash
 # What the fly program costs on a running desktop once its flies have landed: CPU time
-# (as % of one core) of gnatter.exe's Wine process, the X server and the wineserver, and
-# gnatter.exe's peak memory, for one fly at the launcher's defaults and for 50 flies at
-# 54 px. For each case it then runs window_load.exe, a minimal program that does the same
-# window work (as many windows, moving and uploading their pictures as often as the flies
-# do, showing one fixed fly picture, with no simulation), and prints how many times more
-# gnatter.exe costs.
+# (as % of one core) of gnatter.exe's Wine process, the X server, the wineserver and, on
+# the compositing desktop, the compositor; and gnatter.exe's peak memory. Each case runs
+# GNATTER_BENCH_RUNS times, interleaved with window_load.exe, a minimal program that does
+# the same window work in the same session (as many windows, moved and given a picture
+# as often per second as fly_ethogram counts for the flies, one fixed fly picture, no
+# simulation). It prints min / median / max of each, and the floor ratio: how many times
+# what the minimal program costs gnatter.exe costs, run by run. The last lines are the
+# table for the README.
 #
-# The three processes are pinned to one CPU while measuring: on a 2-core machine the same
-# work, left to wander between cores, measures two to three times apart from run to run.
+# Two desktops: "plain" (Xvfb alone, as the tests run) and "compositing" (xcompmgr on the
+# same display, as Windows always composites). The compositor comes from
+# `scripts/wine-session.sh compositor STATE_DIR on|off` where the script has that
+# command, else the bench starts xcompmgr on the session's display itself.
+#
+# Everything measured is pinned to one CPU: on a 2-core machine the same work, left to
+# wander between cores, measures two to three times apart from run to run. The one-fly
+# case uses a seed whose fly walks and grooms in the measuring window (seed 1's fly sits
+# still through it and would measure nothing but the idle loop).
 # Builds nothing: give it a Windows build folder (default build/windows).
 #
 #   bench/fly-desktop-bench.sh [BUILD_DIR]
@@ -16,13 +25,15 @@
 #   GNATTER_BENCH_SETTLE=40      seconds after start before measuring: the flies arrive,
 #                                land and groom in a burst for the first half minute, then
 #                                settle into their long-run pace
+#   GNATTER_BENCH_RUNS=3         runs of each program per case
+#   GNATTER_BENCH_DESKTOPS="plain compositing"   the desktops to measure
+#   GNATTER_BENCH_CASES="1:36 10:36 50:36 50:54" flies:pixels of each case
 #   GNATTER_BENCH_CPU=1          the CPU everything measured runs on
 #   GNATTER_BENCH_EXE=PATH       another gnatter.exe to measure (e.g. an older build)
 #   GNATTER_ETHOGRAM=PATH        the native fly_ethogram tool that tells the window moves
 #                                and picture changes per fly per second (default: looked
 #                                for in build/native/bin)
-#   GNATTER_BENCH_LOAD_1="M U", GNATTER_BENCH_LOAD_50="M U"
-#                                moves and uploads per window per second for the minimal
+#   GNATTER_BENCH_LOAD="M U"     moves and uploads per window per second for the minimal
 #                                program when there is no fly_ethogram
 set -euo pipefail
 
@@ -36,11 +47,25 @@ for file in "$exe" "$baseline"; do
 done
 seconds=${GNATTER_BENCH_SECONDS:-20}
 settle=${GNATTER_BENCH_SETTLE:-40}
+runs=${GNATTER_BENCH_RUNS:-3}
+desktops=${GNATTER_BENCH_DESKTOPS:-plain compositing}
+cases=${GNATTER_BENCH_CASES:-1:36 10:36 50:36 50:54}
 cpu=${GNATTER_BENCH_CPU:-1}
 ethogram=${GNATTER_ETHOGRAM:-$root/build/native/bin/fly_ethogram}
 work=1280x800  # the headless session's screen (scripts/wine-session.sh), all of it work area
+one_fly_seed=4  # its fly walks, turns and grooms 40 to 60 s after the start
 state=${GNATTER_WINE_STATE:-$build/wine}  # as scripts/wine-run.sh picks it
 command -v taskset >/dev/null || { echo "fly-desktop-bench: taskset (util-linux) is missing" >&2; exit 2; }
+for desktop in $desktops; do
+  case $desktop in
+    plain | compositing) ;;
+    *) echo "fly-desktop-bench: unknown desktop '$desktop' (plain, compositing)" >&2; exit 2 ;;
+  esac
+done
+for c in $cases; do
+  [[ $c =~ ^[0-9]+:[0-9]+$ ]] || { echo "fly-desktop-bench: a case is FLIES:PIXELS, not '$c'" >&2; exit 2; }
+done
+[[ $runs =~ ^[1-9][0-9]*$ ]] || { echo "fly-desktop-bench: GNATTER_BENCH_RUNS must be 1 or more" >&2; exit 2; }
 
 # Leave a session that was already up (for instance the tests') running afterwards.
 was_up=false
@@ -48,10 +73,12 @@ if [ -s "$state/xvfb.pid" ] && kill -0 "$(cat "$state/xvfb.pid")" 2>/dev/null; t
 "$root/scripts/wine-session.sh" start "$state"
 eval "$("$root/scripts/wine-session.sh" env "$state")"
 clock_ticks=$(getconf CLK_TCK)
+results=$(mktemp)
 
 # utime + stime of a process, in clock ticks (fields 14 and 15; the name may hold spaces).
 cpu_ticks() {
   local stat
+  [ -n "$1" ] || { echo 0; return; }
   stat=$(cat "/proc/$1/stat" 2>/dev/null) || { echo 0; return; }
   stat=${stat##*) }
   set -- $stat
@@ -94,6 +121,37 @@ server=$(wineserver_pid)
 xvfb_mask=$(taskset -p "$xvfb" | awk '{print $NF}')
 server_mask=$(taskset -p "$server" | awk '{print $NF}')
 
+# ---- the compositor ----
+
+compositor=""      # its pid while one runs
+compositor_own=false  # started by this script rather than by wine-session.sh
+
+compositor_on() {
+  if "$root/scripts/wine-session.sh" compositor "$state" on >/dev/null 2>&1 && [ -s "$state/compositor.pid" ]; then
+    compositor=$(cat "$state/compositor.pid")
+  else
+    command -v xcompmgr >/dev/null ||
+      { echo "fly-desktop-bench: xcompmgr is missing for the compositing desktop" >&2; exit 2; }
+    setsid xcompmgr </dev/null >/dev/null 2>&1 &
+    compositor=$!
+    compositor_own=true
+  fi
+  sleep 1
+  kill -0 "$compositor" 2>/dev/null || { echo "fly-desktop-bench: the compositor did not start" >&2; exit 1; }
+  taskset -apc "$cpu" "$compositor" >/dev/null
+}
+
+compositor_off() {
+  [ -n "$compositor" ] || return 0
+  if $compositor_own; then
+    kill "$compositor" 2>/dev/null || true
+  else
+    "$root/scripts/wine-session.sh" compositor "$state" off >/dev/null 2>&1 || true
+  fi
+  compositor=""
+  compositor_own=false
+}
+
 stop_programs() {
   wine "$exe" --stop </dev/null >/dev/null 2>&1 || true
   local pid
@@ -102,9 +160,11 @@ stop_programs() {
 }
 finish() {
   stop_programs
+  compositor_off
   taskset -ap "$xvfb_mask" "$xvfb" >/dev/null 2>&1 || true
   taskset -ap "$server_mask" "$server" >/dev/null 2>&1 || true
   $was_up || "$root/scripts/wine-session.sh" stop "$state" >/dev/null 2>&1 || true
+  rm -f "$results"
 }
 trap finish EXIT
 taskset -apc "$cpu" "$xvfb" >/dev/null
@@ -114,8 +174,11 @@ found_pid=""
 started() { found_pid=$(program_pid "$1"); [ -n "$found_pid" ]; }
 ended() { [ -z "$(program_pid "$1")" ]; }
 
+# percent TICKS WALL: the ticks as % of one core over WALL seconds
+percent() { awk -v t="$1" -v hz="$clock_ticks" -v wall="$2" 'BEGIN { printf "%.2f", 100 * t / hz / wall }'; }
+
 # measure PATTERN PROGRAM ARGS...: runs the program pinned, lets it settle, and prints
-# "program% xvfb% wineserver% total% peakKB" for the measuring window.
+# "total% program% xvfb% wineserver% compositor% peakKB" for the measuring window.
 measure() {
   local pattern=$1
   shift
@@ -126,82 +189,133 @@ measure() {
   local pid=$found_pid
   sleep "$settle"  # not synchronisation: arrival and start-up costs stay out of the measurement
 
-  local g0 x0 s0 g1 x1 s1 t0 t1 peak
-  g0=$(cpu_ticks "$pid"); x0=$(cpu_ticks "$xvfb"); s0=$(cpu_ticks "$server")
+  local g0 x0 s0 c0 g1 x1 s1 c1 t0 t1 peak wall
+  g0=$(cpu_ticks "$pid"); x0=$(cpu_ticks "$xvfb"); s0=$(cpu_ticks "$server"); c0=$(cpu_ticks "$compositor")
   t0=$(date +%s.%N)
   sleep "$seconds"  # the measuring window
   t1=$(date +%s.%N)
-  g1=$(cpu_ticks "$pid"); x1=$(cpu_ticks "$xvfb"); s1=$(cpu_ticks "$server")
+  g1=$(cpu_ticks "$pid"); x1=$(cpu_ticks "$xvfb"); s1=$(cpu_ticks "$server"); c1=$(cpu_ticks "$compositor")
   peak=$(awk '/^VmHWM:/ {print $2}' "/proc/$pid/status")
   stop_programs
   wait_until 30 ended "$pattern" || echo "fly-desktop-bench: $pattern did not end" >&2
-
-  awk -v g=$((g1 - g0)) -v x=$((x1 - x0)) -v s=$((s1 - s0)) -v hz="$clock_ticks" \
-      -v t0="$t0" -v t1="$t1" -v peak="$peak" 'BEGIN {
-    wall = t1 - t0
-    printf "%.2f %.2f %.2f %.2f %d\n", 100*g/hz/wall, 100*x/hz/wall, 100*s/hz/wall, 100*(g+x+s)/hz/wall, peak
-  }'
+  wall=$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')
+  echo "$(percent $((g1 - g0 + x1 - x0 + s1 - s0 + c1 - c0)) "$wall") $(percent $((g1 - g0)) "$wall")" \
+       "$(percent $((x1 - x0)) "$wall") $(percent $((s1 - s0)) "$wall") $(percent $((c1 - c0)) "$wall") ${peak:-0}"
 }
 
-# idle: "xvfb% wineserver%" of the session with none of our programs running, the floor
-# under every figure above it.
+# idle DESKTOP: the session (and compositor) with none of our programs running, the
+# floor under every figure above it.
 idle() {
   stop_programs
   wait_until 30 ended 'gnatter\.exe' || true
   sleep 2
-  local x0 s0 x1 s1 t0 t1
-  x0=$(cpu_ticks "$xvfb"); s0=$(cpu_ticks "$server"); t0=$(date +%s.%N)
+  local x0 s0 c0 x1 s1 c1 t0 t1 wall
+  x0=$(cpu_ticks "$xvfb"); s0=$(cpu_ticks "$server"); c0=$(cpu_ticks "$compositor"); t0=$(date +%s.%N)
   sleep "$seconds"
-  x1=$(cpu_ticks "$xvfb"); s1=$(cpu_ticks "$server"); t1=$(date +%s.%N)
-  awk -v x=$((x1 - x0)) -v s=$((s1 - s0)) -v hz="$clock_ticks" -v t0="$t0" -v t1="$t1" 'BEGIN {
-    wall = t1 - t0
-    printf "%-24s %9s  %7.2f%% %10.2f%% %7.2f%%\n", "idle session", "-", 100*x/hz/wall, 100*s/hz/wall, 100*(x+s)/hz/wall
-  }'
+  x1=$(cpu_ticks "$xvfb"); s1=$(cpu_ticks "$server"); c1=$(cpu_ticks "$compositor"); t1=$(date +%s.%N)
+  wall=$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')
+  printf '%-12s idle session: %s%% (X %s%%, wineserver %s%%, compositor %s%%)\n' "$1" \
+    "$(percent $((x1 - x0 + s1 - s0 + c1 - c0)) "$wall")" "$(percent $((x1 - x0)) "$wall")" \
+    "$(percent $((s1 - s0)) "$wall")" "$(percent $((c1 - c0)) "$wall")"
 }
 
 # load COUNT SIZE: "MOVES UPLOADS SOURCE" per fly per second, from the ethogram's row
-# "Window moves + picture changes per fly per second | T (MOVES + CHANGES)".
+# "Window moves + picture changes per fly per second | T (MOVES + CHANGES)". One fly does
+# too little in one run of ten minutes to give its average pace: twenty runs do.
 load() {
   if [ -x "$ethogram" ]; then
-    local pair
-    pair=$("$ethogram" --flies "$1" --size "$2" --seed 1 --work "$work" 2>/dev/null |
+    local pair extra=()
+    [ "$1" != 1 ] || extra=(--runs 20)
+    pair=$("$ethogram" --flies "$1" --size "$2" --seed 1 --work "$work" ${extra[@]+"${extra[@]}"} 2>/dev/null |
            sed -nE 's/^\| Window moves \+ picture changes per fly per second \| [0-9.]+ \(([0-9.]+) \+ ([0-9.]+)\).*/\1 \2/p' || true)
     if [ -n "$pair" ]; then echo "$pair fly_ethogram"; return; fi
     echo "fly-desktop-bench: could not read moves and picture changes from $ethogram" >&2
   fi
-  local given
-  if [ "$1" = 1 ]; then given=${GNATTER_BENCH_LOAD_1:-}; else given=${GNATTER_BENCH_LOAD_50:-}; fi
-  if [ -n "$given" ]; then echo "$given GNATTER_BENCH_LOAD"; else echo "1 1 default"; fi
+  if [ -n "${GNATTER_BENCH_LOAD:-}" ]; then echo "$GNATTER_BENCH_LOAD GNATTER_BENCH_LOAD"; else echo "1 1 default"; fi
 }
 
-# run_case LABEL COUNT SIZE TARGET
+target_total() {  # the CPU target of a case on the plain desktop, or "-"
+  case $1 in
+    1:*) echo 1 ;;
+    50:54) echo 15 ;;
+    *) echo - ;;
+  esac
+}
+target_ratio() {  # the floor-ratio target of a case on the plain desktop, or "-"
+  case $1 in
+    1:*) echo - ;;
+    *) echo 1.2 ;;
+  esac
+}
+
+# run_case DESKTOP FLIES:PIXELS: RUNS interleaved pairs; one line per run to $results:
+# "desktop case run total program xvfb server compositor peak minimal_total ratio"
 run_case() {
-  local label=$1 count=$2 size=$3 target=$4
-  local fly base moves uploads source
-  fly=$(measure 'gnatter\.exe' "$exe" -n "$count" -t 0 -s "$size" --seed 1)
+  local desktop=$1 c=$2 count=${2%%:*} size=${2##*:}
+  local seed=1 moves uploads source run fly base
+  [ "$count" != 1 ] || seed=$one_fly_seed
   read -r moves uploads source <<<"$(load "$count" "$size")"
-  base=$(measure 'window_load\.exe' "$baseline" "$count" "$size" "$moves" "$uploads")
-  read -r g x s total peak <<<"$fly"
-  read -r bg bx bs btotal _ <<<"$base"
-  awk -v label="$label" -v g="$g" -v x="$x" -v s="$s" -v total="$total" -v peak="$peak" -v target="$target" \
-      -v bg="$bg" -v bx="$bx" -v bs="$bs" -v btotal="$btotal" -v moves="$moves" -v uploads="$uploads" \
-      -v source="$source" 'BEGIN {
-    printf "%-24s %9.2f%% %7.2f%% %10.2f%% %7.2f%% %9d  < %g%%: %s\n", label, g, x, s, total, peak, target,
-           (total < target) ? "met" : "MISSED"
-    printf "%-24s %9.2f%% %7.2f%% %10.2f%% %7.2f%%   (%s moves, %s uploads per window per second, from %s)\n",
-           "  minimal program", bg, bx, bs, btotal, moves, uploads, source
-    printf "%-24s %9.1f\n", "  ratio gnatter / minimal", (btotal > 0) ? total / btotal : 0
-  }'
-  echo "$peak" >"$state/bench-peak-$count"
+  local label="$count flies, $size px"
+  [ "$count" != 1 ] || label="1 fly, $size px (seed $seed)"
+  printf '%-12s %-22s (minimal program: %s moves, %s uploads per window per second, from %s)\n' "$desktop" \
+    "$label" "$moves" "$uploads" "$source"
+  for run in $(seq 1 "$runs"); do
+    fly=$(measure 'gnatter\.exe' "$exe" -n "$count" -t 0 -s "$size" --seed "$seed")
+    base=$(measure 'window_load\.exe' "$baseline" "$count" "$size" "$moves" "$uploads")
+    read -r total program x s comp peak <<<"$fly"
+    read -r btotal _ <<<"$base"
+    local ratio
+    ratio=$(awk -v a="$total" -v b="$btotal" 'BEGIN { printf "%.2f", (b > 0) ? a / b : 0 }')
+    printf '%-12s   run %d: gnatter %6s%% (program %s%%, X %s%%, wineserver %s%%, compositor %s%%, peak %s KB);' \
+      "$desktop" "$run" "$total" "$program" "$x" "$s" "$comp" "$peak"
+    printf ' minimal %s%%; ratio %s\n' "$btotal" "$ratio"
+    echo "$desktop $c $run $total $program $x $s $comp $peak $btotal $ratio" >>"$results"
+  done
 }
 
-echo "Measuring ${seconds} s per case after ${settle} s to settle, on CPU $cpu, in $state"
-printf '\n%-24s %10s %8s %11s %8s %9s  %s\n' "case" "program" "Xvfb" "wineserver" "total" "peak KB" "target (total CPU)"
-idle
-run_case "1 fly (-n 1 -s 36)" 1 36 1
-run_case "50 flies (-n 50 -s 54)" 50 54 15
-peak1=$(cat "$state/bench-peak-1"); peak50=$(cat "$state/bench-peak-50")
-rm -f "$state/bench-peak-1" "$state/bench-peak-50"
-per_fly=$(( (peak50 - peak1) / 49 ))
-printf '\nmemory per fly beyond the first: %d KB (target < 100 KB: %s)\n' "$per_fly" \
-  "$(awk -v v="$per_fly" 'BEGIN { print (v < 100) ? "met" : "MISSED" }')"
+echo "Measuring ${seconds} s per run after ${settle} s to settle, $runs runs a case, on CPU $cpu, in $state"
+echo
+for desktop in $desktops; do
+  if [ "$desktop" = compositing ]; then compositor_on; fi
+  idle "$desktop"
+  for c in $cases; do run_case "$desktop" "$c"; done
+  compositor_off
+  echo
+done
+
+# The summary: min / median / max over the runs of each case.
+echo "For the README (CPU as % of one core, median of $runs runs with min-max; ratio: gnatter.exe's total"
+echo "over the minimal program's, run by run):"
+echo
+echo "| desktop | case | gnatter.exe, X server, wineserver (and compositor) | minimal program, same window work | floor ratio | target |"
+echo "|---|---|---|---|---|---|"
+for desktop in $desktops; do
+  for c in $cases; do
+    awk -v desktop="$desktop" -v c="$c" -v tt="$(target_total "$c")" -v tr="$(target_ratio "$c")" '
+      function sort(a, n,   i, j, t) { for (i = 2; i <= n; i++) for (j = i; j > 1 && a[j-1] > a[j]; j--) { t = a[j]; a[j] = a[j-1]; a[j-1] = t } }
+      function median(a, n) { return (n % 2) ? a[(n + 1) / 2] : (a[n / 2] + a[n / 2 + 1]) / 2 }
+      $1 == desktop && $2 == c { n++; g[n] = $4; b[n] = $10; r[n] = $11 }
+      END {
+        if (n == 0) exit
+        sort(g, n); sort(b, n); sort(r, n)
+        split(c, fs, ":")
+        label = fs[1] == 1 ? "1 fly" : fs[1] " flies"
+        label = label ", " fs[2] " px"
+        target = ""
+        if (desktop == "plain" && tt != "-") target = "total <= " tt " %" (median(g, n) <= tt ? " (met)" : " (MISSED)")
+        if (desktop == "plain" && tr != "-") target = target (target != "" ? "; " : "") "ratio <= " tr (median(r, n) <= tr ? " (met)" : " (MISSED)")
+        if (target == "") target = "-"
+        printf "| %s | %s | %.2f %% (%.2f-%.2f) | %.2f %% (%.2f-%.2f) | %.2f (%.2f-%.2f) | %s |\n", desktop, label,
+               median(g, n), g[1], g[n], median(b, n), b[1], b[n], median(r, n), r[1], r[n], target
+      }' "$results"
+  done
+done
+
+# Memory: what each fly beyond the first adds to gnatter.exe's peak, plain desktop.
+peak_of() { awk -v c="$1" '$1 == "plain" && $2 == c { print $9; exit }' "$results"; }
+peak1=$(peak_of 1:36); peak50=$(peak_of 50:54)
+if [ -n "$peak1" ] && [ -n "$peak50" ]; then
+  per_fly=$(( (peak50 - peak1) / 49 ))
+  printf '\nmemory per fly beyond the first (50 flies at 54 px against 1 at 36 px): %d KB (target < 100 KB: %s)\n' \
+    "$per_fly" "$(awk -v v="$per_fly" 'BEGIN { print (v < 100) ? "met" : "MISSED" }')"
+fi

@@ -4,13 +4,14 @@
 //
 // Clock: about 60 frames a second while any fly moves. While every fly rests the loop
 // sleeps until the first rest ends, waking only to read the pointer (every
-// Swarm::kPointerReadSeconds, every frame while it is near a fly) and to look at the
-// desktop; the swarm is advanced only when one of these changed. The desktop (other
-// programs' windows and a full-screen application in front) is read again soon after
-// the system reports a window moving, showing, hiding or going, and otherwise only every
-// second or two, in case such reports do not come. While the session is locked or the
-// display is off the loop waits without a timeout, and that time does not count: the
-// swarm's clock, and so the -t timeout, stands still until the user is back.
+// Swarm::kPointerReadSeconds; every frame while it could startle or swat a fly: near one
+// and moving, or with the button held) and to look at the desktop; the swarm is advanced
+// only when one of these changed. The desktop (other programs' windows and a full-screen
+// application in front) is read again soon after the system reports a window moving,
+// showing, hiding or going, and otherwise only every second or two, in case such reports
+// do not come. While the session is locked or the display is off the loop waits without
+// a timeout, and that time does not count: the swarm's clock, and so the -t timeout,
+// stands still until the user is back.
 //
 // Swatting: the primary button is read with the pointer (GetAsyncKeyState, no global
 // hook), and a press since the last reading swats at the pointer. The fly windows stay
@@ -39,6 +40,9 @@ namespace {
 const UINT kTrayMessage = WM_APP + 1;
 const double kFramePeriodSeconds = 1.0 / 60.0;
 const double kPointerReadSeconds = gnatter::Swarm::kPointerReadSeconds;
+// A pointer moved slowly reads the same in some frames in a row: it counts as moving for
+// this long after its last change, and only then as parked.
+const double kPointerStillSeconds = 0.25;
 // A window being dragged reports dozens of moves a second; one reading per this much.
 const double kDesktopEventDelaySeconds = 0.05;
 // The safety poll of the desktop: each reading costs a few milliseconds of round trips
@@ -79,6 +83,7 @@ bool g_resting = false;
 // applications, and the button as it was at the last reading.
 bool g_pointerPresent = false;
 POINT g_pointer = {};
+long long g_pointerMovedAt = 0;  // the last reading that differed from the one before
 bool g_buttonDown = false;
 std::vector<gnatter::WindowBox> g_windows;
 bool g_windowsChanged = false;  // g_windows not yet passed to the swarm
@@ -130,6 +135,14 @@ PointerReading readPointer() {
 bool pointerMoved(const PointerReading& reading) {
     return reading.present != g_pointerPresent ||
            (reading.present && (reading.at.x != g_pointer.x || reading.at.y != g_pointer.y));
+}
+
+double secondsSince(long long at, long long then) {
+    return static_cast<double>(at - then) / static_cast<double>(g_ticksPerSecond);
+}
+
+double nextPointerReadSeconds(long long at) {
+    return pointerReadDelay(g_swarm->pointerNearFly(), secondsSince(at, g_pointerMovedAt), g_swatting && g_buttonDown);
 }
 
 // Right after advance(): the swarm takes the reading as of now.
@@ -213,9 +226,7 @@ void frame(long long at, const PointerReading* reading) {
     }
     g_resting = g_swarm->allResting();
     g_nextFrame = at + ticks(g_resting ? restWaitSeconds() : kFramePeriodSeconds);
-    // Near a fly the pointer is followed every frame: a click may hit it, or the
-    // pointer's approach may startle it.
-    if (g_swarm->pointerNearFly()) g_nextPointerRead = std::min(g_nextPointerRead, at + ticks(kFramePeriodSeconds));
+    g_nextPointerRead = std::min(g_nextPointerRead, at + ticks(nextPointerReadSeconds(at)));
 }
 
 // Called after every wake-up: reads what is due, and runs a frame when one is due or
@@ -231,9 +242,9 @@ void tick() {
     const bool pointerDue = at + slack >= g_nextPointerRead;
     if (pointerDue) {
         reading = readPointer();
+        if (pointerMoved(reading)) g_pointerMovedAt = at;
         run = run || reading.pressed || pointerMoved(reading);
-        const bool closeBy = g_swarm->pointerNearFly();
-        g_nextPointerRead = at + ticks(closeBy ? kFramePeriodSeconds : kPointerReadSeconds);
+        g_nextPointerRead = at + ticks(nextPointerReadSeconds(at));
     }
     if (run) frame(at, pointerDue ? &reading : nullptr);
 }
@@ -368,6 +379,15 @@ void listenForPauses(HWND window) {
 
 }  // namespace
 
+// Near a fly the pointer is followed every frame while it could startle the fly (it
+// moves) or swat it (the button is held). One parked beside a fly is read at the slow
+// pace: it startles nothing, and a click on it is still caught by the "pressed since"
+// bit of the next reading.
+double pointerReadDelay(bool nearFly, double secondsSinceMoved, bool buttonHeld) {
+    const bool threat = nearFly && (secondsSinceMoved < kPointerStillSeconds || buttonHeld);
+    return threat ? kFramePeriodSeconds : kPointerReadSeconds;
+}
+
 bool startFlies(const gnatter::Options& options, std::uint64_t seed) {
     g_swatting = options.swat;
     g_owner = createOwnerWindow();
@@ -389,6 +409,7 @@ bool startFlies(const gnatter::Options& options, std::uint64_t seed) {
     QueryPerformanceFrequency(&frequency);
     g_ticksPerSecond = frequency.QuadPart;
     g_lastFrame = now();
+    g_pointerMovedAt = g_lastFrame - ticks(kPointerStillSeconds);
     g_wakeNow = true;
     return true;
 }

@@ -12,6 +12,11 @@ namespace gnatter::win32 {
 // Creates the owner window, the tray icon, the swarm and its windows. False on failure.
 bool startFlies(const gnatter::Options& options, std::uint64_t seed);
 
+// Seconds until the pointer is read again: a frame while it could startle or swat a fly
+// (near one, and moved within the last quarter second or with the primary button held),
+// otherwise Swarm::kPointerReadSeconds.
+double pointerReadDelay(bool nearFly, double secondsSinceMoved, bool buttonHeld);
+
 // Runs until every fly has left (timeout, "Shoo the flies", another instance) or the
 // session ends; returns the exit code.
 int runFlies();

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace gnatter::win32 {
 
@@ -90,6 +91,33 @@ void FlyWindows::update(const gnatter::Swarm& swarm, const gnatter::Rect* covere
     for (std::size_t i = 0; i < count; ++i) updateOne(flies_[i], swarm.flyView(i), covered, settling);
 }
 
+// A new picture goes where it costs the window system least to take it: at the same
+// inset as the last one, or one pixel diagonally off with the window moved the other
+// way, which shows the same on the screen (see PictureOutline).
+bool FlyWindows::uploadPicture(Fly& fly, const gnatter::FlyView& view) {
+    const gnatter::Sprite& sprite = canvas_.render(view);
+    const SIZE size = canvas_.windowSize(true);
+    int inset = fly.inset;
+    PictureOutline same(sprite, inset, size.cx, size.cy);
+    PictureOutline shifted(sprite, 1 - inset, size.cx, size.cy);
+    if (fly.hasPicture && shiftPays(fly.outline, same, shifted)) {
+        inset = 1 - inset;
+        same = std::move(shifted);
+    }
+    if (!canvas_.upload(fly.window, view, size, inset)) return false;
+    fly.inset = inset;
+    fly.outline = std::move(same);
+    fly.anchorX = sprite.anchorX;
+    fly.anchorY = sprite.anchorY;
+    fly.topLeft = windowTopLeft(view.x, view.y, fly.anchorX, fly.anchorY);
+    fly.topLeft.x -= fly.inset;
+    fly.topLeft.y -= fly.inset;
+    fly.pictureKey = view.pictureKey;
+    fly.hasPicture = true;
+    fly.movedAt = updates_;
+    return true;
+}
+
 void FlyWindows::updateOne(Fly& fly, const gnatter::FlyView& view, const gnatter::Rect* covered, bool settling) {
     const bool visible = view.visible && !(covered != nullptr && inside(*covered, view.x, view.y));
     if (!visible) {
@@ -98,16 +126,11 @@ void FlyWindows::updateOne(Fly& fly, const gnatter::FlyView& view, const gnatter
         return;
     }
     if (!fly.hasPicture || view.pictureChanged || view.pictureKey != fly.pictureKey) {
-        if (!canvas_.upload(fly.window, view, true)) return;
-        const gnatter::Sprite& sprite = canvas_.sprite();
-        fly.anchorX = sprite.anchorX;
-        fly.anchorY = sprite.anchorY;
-        fly.topLeft = windowTopLeft(view.x, view.y, fly.anchorX, fly.anchorY);
-        fly.pictureKey = view.pictureKey;
-        fly.hasPicture = true;
-        fly.movedAt = updates_;
+        if (!uploadPicture(fly, view)) return;
     } else {
-        const POINT topLeft = windowTopLeft(view.x, view.y, fly.anchorX, fly.anchorY);
+        POINT topLeft = windowTopLeft(view.x, view.y, fly.anchorX, fly.anchorY);
+        topLeft.x -= fly.inset;
+        topLeft.y -= fly.inset;
         // A fly creeping under a pixel a frame moves its window every other frame, a
         // pixel or two at a time: as smooth to the eye at half the moves.
         const bool creeping = std::fabs(view.x - fly.lastX) < 1.0f && std::fabs(view.y - fly.lastY) < 1.0f &&

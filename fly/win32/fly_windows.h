@@ -35,6 +35,8 @@ private:
         HWND window = nullptr;
         POINT topLeft = {};
         int anchorX = 0, anchorY = 0;
+        int inset = 0;            // the picture lies this many pixels in from the window's corner
+        PictureOutline outline;   // of the picture on the window
         std::uint64_t pictureKey = 0;
         bool hasPicture = false;
         bool shown = false;
@@ -42,6 +44,7 @@ private:
         float lastX = 0.0f, lastY = 0.0f;  // the fly's position at the last update()
     };
     void updateOne(Fly& fly, const gnatter::FlyView& view, const gnatter::Rect* covered, bool settling);
+    bool uploadPicture(Fly& fly, const gnatter::FlyView& view);
 
     std::vector<Fly> flies_;
     unsigned long updates_ = 0;
