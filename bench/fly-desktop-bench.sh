@@ -220,14 +220,29 @@ idle() {
 }
 
 # load COUNT SIZE: "MOVES UPLOADS SOURCE" per fly per second, from the ethogram's row
-# "Window moves + picture changes per fly per second | T (MOVES + CHANGES)". One fly does
-# too little in one run of ten minutes to give its average pace: twenty runs do.
+# "Window moves + picture changes per fly per second | T (MOVES + CHANGES)". Several flies:
+# the pace of the measuring window itself (from `settle` to `settle + seconds`), the
+# difference of two seeded runs that share their beginning, since a new fly explores for
+# its first half minute or so and the pace of the first minutes is not the long-run one.
+# One fly does too little in one window to give a pace: its ten-minute average over twenty
+# runs.
+ethogram_pair() {  # ethogram_pair COUNT SIZE SECONDS [OPTIONS...]: "MOVES UPLOADS"
+  "$ethogram" --flies "$1" --size "$2" --seed 1 --work "$work" --seconds "$3" "${@:4}" 2>/dev/null |
+    sed -nE 's/^\| Window moves \+ picture changes per fly per second \| [0-9.]+ \(([0-9.]+) \+ ([0-9.]+)\).*/\1 \2/p' || true
+}
 load() {
   if [ -x "$ethogram" ]; then
-    local pair extra=()
-    [ "$1" != 1 ] || extra=(--runs 20)
-    pair=$("$ethogram" --flies "$1" --size "$2" --seed 1 --work "$work" ${extra[@]+"${extra[@]}"} 2>/dev/null |
-           sed -nE 's/^\| Window moves \+ picture changes per fly per second \| [0-9.]+ \(([0-9.]+) \+ ([0-9.]+)\).*/\1 \2/p' || true)
+    local pair before after end=$((settle + seconds))
+    if [ "$1" = 1 ]; then
+      pair=$(ethogram_pair 1 "$2" 600 --runs 20)
+    else
+      before=$(ethogram_pair "$1" "$2" "$settle")
+      after=$(ethogram_pair "$1" "$2" "$end")
+      [ -z "$before" ] || [ -z "$after" ] ||
+        pair=$(awk -v b="$before" -v a="$after" -v t0="$settle" -v t1="$end" 'BEGIN {
+          split(b, x, " "); split(a, y, " ")
+          printf "%.2f %.2f", (y[1] * t1 - x[1] * t0) / (t1 - t0), (y[2] * t1 - x[2] * t0) / (t1 - t0) }')
+    fi
     if [ -n "$pair" ]; then echo "$pair fly_ethogram"; return; fi
     echo "fly-desktop-bench: could not read moves and picture changes from $ethogram" >&2
   fi

@@ -59,18 +59,8 @@ LRESULT CALLBACK targetProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 }
 
 HWND createTarget(const RECT& rect) {
-    WNDCLASSEXW windowClass = {};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = targetProc;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-    windowClass.lpszClassName = kTargetClass;
-    RegisterClassExW(&windowClass);  // a second test finds it registered
-    HWND window = CreateWindowExW(0, kTargetClass, L"target", WS_POPUP, rect.left, rect.top, rect.right - rect.left,
-                                  rect.bottom - rect.top, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-    if (window != nullptr) ShowWindow(window, SW_SHOWNOACTIVATE);
     g_clicks.clear();
-    return window;
+    return testsupport::createPlainWindow(kTargetClass, rect, targetProc);
 }
 
 RECT screenRect() { return {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)}; }

@@ -131,23 +131,7 @@ std::vector<POINT> groundedBodies(DWORD processId, int anchor) {
     return bodies;
 }
 
-LRESULT CALLBACK perchProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
-HWND createPerch(const RECT& rect) {
-    WNDCLASSEXW windowClass = {};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = perchProc;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-    windowClass.lpszClassName = kPerchClass;
-    RegisterClassExW(&windowClass);
-    HWND window = CreateWindowExW(0, kPerchClass, L"perch", WS_POPUP, rect.left, rect.top, rect.right - rect.left,
-                                  rect.bottom - rect.top, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-    if (window != nullptr) ShowWindow(window, SW_SHOWNOACTIVATE);
-    return window;
-}
+HWND createPerch(const RECT& rect) { return testsupport::createPlainWindow(kPerchClass, rect); }
 
 class TwoMonitorTest : public ::testing::Test {
 protected:

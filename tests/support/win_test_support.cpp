@@ -187,6 +187,21 @@ RECT windowRect(HWND window)
     return rect;
 }
 
+HWND createPlainWindow(const wchar_t* className, const RECT& rect, WNDPROC procedure)
+{
+    WNDCLASSEXW windowClass = {};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = procedure != nullptr ? procedure : DefWindowProcW;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    windowClass.lpszClassName = className;
+    RegisterClassExW(&windowClass);  // a second call finds it registered
+    HWND window = CreateWindowExW(0, className, className, WS_POPUP, rect.left, rect.top, rect.right - rect.left,
+                                  rect.bottom - rect.top, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (window != nullptr) ShowWindow(window, SW_SHOWNOACTIVATE);
+    return window;
+}
+
 RECT clientRectInParent(HWND child)
 {
     RECT rect = windowRect(child);

@@ -60,6 +60,11 @@ std::wstring className(HWND hwnd);
 // A window's rectangle in screen coordinates.
 RECT windowRect(HWND window);
 
+// A plain white pop-up window of this test's own over `rect`, shown without taking the
+// focus: something for flies to perch on or for clicks to land on. The class is
+// registered on first use; `procedure` handles its messages (nullptr: DefWindowProcW).
+HWND createPlainWindow(const wchar_t* className, const RECT& rect, WNDPROC procedure = nullptr);
+
 // A control's rectangle in its parent's client coordinates.
 RECT clientRectInParent(HWND child);
 
