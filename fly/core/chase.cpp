@@ -74,9 +74,7 @@ bool startChase(Habitat& h, std::size_t chaserIndex) {
 
 void endChase(Habitat& h, Fly& f) {
     FlightState& fl = f.flight;
-    const Fly& leader = h.flies[std::size_t(fl.chasing)];
-    const Point theirs = fl.partnerDown ? fl.partnerSpot
-                         : leader.mode == Mode::Flying ? leader.flight.waypoints.back() : Point{leader.x, leader.y};
+    const Point theirs = partnerComesDown(h, f);
     fl.chasing = -1;
     const double size = f.drawnSize();
     const double facing = fl.course;

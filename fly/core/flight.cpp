@@ -556,6 +556,18 @@ double steer(Habitat& h, Fly& f, Point target, bool final, bool landing, double 
     return fl.course + clampAbs(error, rate * kDt);
 }
 
+}  // namespace
+
+Point partnerComesDown(const Habitat& h, const Fly& f) {
+    const FlightState& fl = f.flight;
+    if (fl.partnerDown) return fl.partnerSpot;
+    const Fly& other = h.flies[std::size_t(fl.partner)];
+    return other.mode == Mode::Flying && !other.flight.waypoints.empty() ? other.flight.waypoints.back()
+                                                                         : Point{other.x, other.y};
+}
+
+namespace {
+
 // A place to come down this far along the course; on the edge there, if one runs close
 // by (flies like edges even when they change their minds).
 Point spotAhead(const Habitat& h, Fly& f, double on) {
@@ -574,10 +586,7 @@ Point spotAhead(const Habitat& h, Fly& f, double on) {
 bool nearPartner(const Habitat& h, const Fly& f, Point p) {
     const FlightState& fl = f.flight;
     if (fl.kind != FlightKind::Chase || fl.partner < 0) return false;
-    const Fly& other = h.flies[std::size_t(fl.partner)];
-    const Point theirs = fl.partnerDown ? fl.partnerSpot
-                         : other.mode == Mode::Flying && !other.flight.waypoints.empty() ? other.flight.waypoints.back()
-                                                                                         : Point{other.x, other.y};
+    const Point theirs = partnerComesDown(h, f);
     return distance(p.x, p.y, theirs.x, theirs.y) < 0.5 * tuning::kChaseLandApart * f.drawnSize();
 }
 

@@ -223,6 +223,9 @@ Point exitAlong(const Habitat& h, const Fly& f, double course);
 void hop(Habitat& h, Fly& f);
 void hopTo(Habitat& h, Fly& f, Point spot);
 void longFlight(Habitat& h, Fly& f);
+// Where the other fly of f's chase comes down: the spot it landed on, the end of its
+// flight, or where it stands. f must have a partner.
+Point partnerComesDown(const Habitat& h, const Fly& f);
 void arrive(Habitat& h, Fly& f, double delaySeconds);
 void leave(Habitat& h, Fly& f);
 void returnToGround(Habitat& h, Fly& f);
