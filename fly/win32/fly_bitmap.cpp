@@ -32,8 +32,8 @@ void drawSpriteInDib(const gnatter::Sprite& sprite, std::uint32_t* dibBits, int 
     }
 }
 
-POINT windowTopLeft(float x, float y, int anchorX, int anchorY) {
-    return {static_cast<LONG>(std::lround(x)) - anchorX, static_cast<LONG>(std::lround(y)) - anchorY};
+POINT windowTopLeft(float x, float y, int anchorX, int anchorY, int inset) {
+    return {static_cast<LONG>(std::lround(x)) - anchorX - inset, static_cast<LONG>(std::lround(y)) - anchorY - inset};
 }
 
 // ---- outlines ----
@@ -169,9 +169,7 @@ bool FlyCanvas::upload(HWND window, const gnatter::FlyView& fly, SIZE size, int 
     GdiFlush();  // GDI must be done with the bits before they change
     drawSpriteInDib(sprite_, bits_, side_, side_, size, inset);
 
-    POINT topLeft = windowTopLeft(fly.x, fly.y, sprite_.anchorX, sprite_.anchorY);
-    topLeft.x -= inset;
-    topLeft.y -= inset;
+    POINT topLeft = windowTopLeft(fly.x, fly.y, sprite_.anchorX, sprite_.anchorY, inset);
     POINT source = {0, 0};
     BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
     return UpdateLayeredWindow(window, nullptr, &topLeft, &size, dc_, &source, 0, &blend, ULW_ALPHA) != FALSE;

@@ -21,8 +21,9 @@ namespace gnatter::win32 {
 void drawSpriteInDib(const gnatter::Sprite& sprite, std::uint32_t* dibBits, int dibWidth, int dibHeight, SIZE area,
                      int inset);
 
-// Where the window goes so that the fly's body centre lands on (x, y).
-POINT windowTopLeft(float x, float y, int anchorX, int anchorY);
+// Where the window goes so that the fly's body centre lands on (x, y), its picture drawn
+// `inset` pixels right of and below the window's corner.
+POINT windowTopLeft(float x, float y, int anchorX, int anchorY, int inset = 0);
 
 // The pixels of a window's picture that are not fully clear, row by row as runs
 // [begin, end) of x. Wine draws a layered window on an X11 desktop as an X window shaped

@@ -109,9 +109,7 @@ bool FlyWindows::uploadPicture(Fly& fly, const gnatter::FlyView& view) {
     fly.outline = std::move(same);
     fly.anchorX = sprite.anchorX;
     fly.anchorY = sprite.anchorY;
-    fly.topLeft = windowTopLeft(view.x, view.y, fly.anchorX, fly.anchorY);
-    fly.topLeft.x -= fly.inset;
-    fly.topLeft.y -= fly.inset;
+    fly.topLeft = windowTopLeft(view.x, view.y, fly.anchorX, fly.anchorY, fly.inset);
     fly.pictureKey = view.pictureKey;
     fly.hasPicture = true;
     fly.movedAt = updates_;
@@ -128,9 +126,7 @@ void FlyWindows::updateOne(Fly& fly, const gnatter::FlyView& view, const gnatter
     if (!fly.hasPicture || view.pictureChanged || view.pictureKey != fly.pictureKey) {
         if (!uploadPicture(fly, view)) return;
     } else {
-        POINT topLeft = windowTopLeft(view.x, view.y, fly.anchorX, fly.anchorY);
-        topLeft.x -= fly.inset;
-        topLeft.y -= fly.inset;
+        const POINT topLeft = windowTopLeft(view.x, view.y, fly.anchorX, fly.anchorY, fly.inset);
         // A fly creeping under a pixel a frame moves its window every other frame, a
         // pixel or two at a time: as smooth to the eye at half the moves.
         const bool creeping = std::fabs(view.x - fly.lastX) < 1.0f && std::fabs(view.y - fly.lastY) < 1.0f &&
