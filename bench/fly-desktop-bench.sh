@@ -4,8 +4,8 @@
 # the compositing desktop, the compositor; and gnatter.exe's peak memory. Each case runs
 # GNATTER_BENCH_RUNS times, interleaved with window_load.exe, a minimal program that does
 # the same window work in the same session (as many windows, moved and given a picture
-# as often per second as fly_ethogram counts for the flies, one fixed fly picture, no
-# simulation). It prints min / median / max of each, and the floor ratio: how many times
+# as often per second as fly_ethogram counts for the flies in the same measuring window,
+# one fixed fly picture, no simulation). It prints min / median / max of each, and the floor ratio: how many times
 # what the minimal program costs gnatter.exe costs, run by run. The last lines are the
 # table for the README.
 #

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs, from Debian's (or Ubuntu's) packages, whatever building and testing need and
 # this machine lacks: compilers, the mingw-w64 cross toolchain, Wine, Xvfb (and Xephyr for
-# two monitors, a compositing manager), fonts and the test and art tools. Does nothing when everything is already there.
+# two monitors, a compositing manager), fonts and the test and art tools. Does nothing when
+# everything is already there.
 set -euo pipefail
 
 packages=(
