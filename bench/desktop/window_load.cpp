@@ -8,7 +8,13 @@
 // There is no simulation and no pointer. The loop wakes only when some window work is
 // due, at most 60 times a second. Runs until a window gets WM_CLOSE, or for SECONDS.
 //
-//   window_load COUNT SIZE MOVES UPLOADS [SECONDS]
+// With --poses the picture is not fixed: each upload shows the other frame of a grooming
+// stroke (front legs rubbed), as a fly's new picture does. Under Wine that costs more than
+// the fixed picture's upload, since the legs' new pixels come back from the X server as an
+// Expose that Wine answers with a second upload; the difference between the two modes is
+// what changing a picture costs the window system itself.
+//
+//   window_load [--poses] COUNT SIZE MOVES UPLOADS [SECONDS]
 #include "sprite.h"
 
 #include <windows.h>
@@ -17,6 +23,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -28,11 +35,13 @@ struct Load {
     int count = 0, size = 0;
     SIZE window = {};  // of a resting fly
     double moves = 0.0, uploads = 0.0, seconds = 0.0;
+    bool poses = false;  // alternate two pictures rather than upload one
 };
 
 struct Window {
     HWND handle = nullptr;
     POINT at = {};
+    int frame = 0;  // with --poses: the picture it shows
     double moveDebt = 0.0, uploadDebt = 0.0;  // work owed, in operations
 };
 
@@ -48,6 +57,11 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 }
 
 bool parse(int argc, char** argv, Load& load) {
+    if (argc > 1 && std::strcmp(argv[1], "--poses") == 0) {
+        load.poses = true;
+        --argc;
+        ++argv;
+    }
     if (argc < 5 || argc > 6) return false;
     load.count = std::atoi(argv[1]);
     load.size = std::atoi(argv[2]);
@@ -58,21 +72,32 @@ bool parse(int argc, char** argv, Load& load) {
            load.moves <= 1000.0 && load.uploads >= 0.0 && load.uploads <= 1000.0 && load.seconds >= 0.0;
 }
 
-// A standing fly in a memory DC, premultiplied BGRA as the renderer makes it; `window`
-// gets the size of a resting fly's window (the sprite's fitted corner).
-HDC makePicture(int size, SIZE& window) {
+// A fly in a memory DC, premultiplied BGRA as the renderer makes it; `window` gets the
+// size of a resting fly's window (the sprite's fitted corner). The fixed picture is a
+// standing fly. A pose (`groomFrame` >= 0) is a frame of rubbing the front legs, drawn
+// `inset` pixels (0 or 1) right and down in a window a pixel wider and taller, as the fly
+// program places a new picture when that makes the X server report the legs' new pixels
+// as one Expose rather than several.
+HDC makePicture(int size, int groomFrame, int inset, SIZE& window) {
     gnatter::FlyView fly;
     fly.size = static_cast<float>(size);
     fly.heading = 0.3f;
     fly.visible = true;
+    const int spare = groomFrame >= 0 ? 1 : 0;
+    if (groomFrame >= 0) {
+        fly.pose.stance = gnatter::Stance::Grooming;
+        fly.pose.groom = gnatter::Groom::FrontLegs;
+        fly.pose.groomFrame = static_cast<std::uint8_t>(groomFrame);
+    }
     gnatter::Sprite sprite;
     gnatter::renderFly(fly, sprite);
-    window.cx = sprite.fitWidth > 0 ? std::min(sprite.width, sprite.fitWidth) : sprite.width;
-    window.cy = sprite.fitHeight > 0 ? std::min(sprite.height, sprite.fitHeight) : sprite.height;
+    window.cx = (sprite.fitWidth > 0 ? std::min(sprite.width, sprite.fitWidth) : sprite.width) + spare;
+    window.cy = (sprite.fitHeight > 0 ? std::min(sprite.height, sprite.fitHeight) : sprite.height) + spare;
+    const int width = sprite.width + spare, height = sprite.height + spare;
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = sprite.width;
-    info.bmiHeader.biHeight = -sprite.height;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
@@ -80,15 +105,22 @@ HDC makePicture(int size, SIZE& window) {
     HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     HDC dc = CreateCompatibleDC(nullptr);
     if (bitmap == nullptr || dc == nullptr) return nullptr;
-    std::copy(sprite.pixels.begin(), sprite.pixels.end(), static_cast<std::uint32_t*>(bits));
+    auto* out = static_cast<std::uint32_t*>(bits);
+    std::fill(out, out + static_cast<size_t>(width) * static_cast<size_t>(height), 0u);
+    for (int y = 0; y < sprite.height; ++y) {
+        const auto row = sprite.pixels.begin() + static_cast<std::ptrdiff_t>(y) * sprite.width;
+        std::copy(row, row + sprite.width, out + static_cast<size_t>(y + inset * spare) * width + inset * spare);
+    }
     SelectObject(dc, bitmap);
     return dc;
 }
 
-bool upload(const Window& window, HDC picture, SIZE size) {
+// A picture drawn one pixel in (the second pose) goes one pixel further out, so that
+// the fly stays on the same screen pixels.
+bool upload(const Window& window, HDC picture, SIZE size, int inset = 0) {
     POINT source = {0, 0};
     BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-    POINT at = window.at;
+    POINT at = {window.at.x - inset, window.at.y - inset};
     return UpdateLayeredWindow(window.handle, nullptr, &at, &size, picture, &source, 0, &blend, ULW_ALPHA) != FALSE;
 }
 
@@ -109,7 +141,7 @@ long long counter() {
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     Load load;
     if (!parse(__argc, __argv, load)) {
-        MessageBoxW(nullptr, L"Usage: window_load COUNT SIZE MOVES UPLOADS [SECONDS]\n"
+        MessageBoxW(nullptr, L"Usage: window_load [--poses] COUNT SIZE MOVES UPLOADS [SECONDS]\n"
                              L"COUNT 1-1000 windows for flies of SIZE 4-256 pixels, MOVES and UPLOADS 0-1000 per "
                              L"window per second.", L"window_load", MB_OK | MB_ICONERROR);
         return 2;
@@ -120,8 +152,13 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     windowClass.lpfnWndProc = windowProc;
     windowClass.hInstance = instance;
     windowClass.lpszClassName = kClassName;
-    HDC picture = makePicture(load.size, load.window);
-    if (RegisterClassExW(&windowClass) == 0 || picture == nullptr) return 1;
+    // The two poses share the larger of their windows.
+    HDC pictures[2] = {makePicture(load.size, load.poses ? 0 : -1, 0, load.window), nullptr};
+    SIZE second = load.window;
+    pictures[1] = load.poses ? makePicture(load.size, 1, 1, second) : pictures[0];
+    load.window.cx = std::max(load.window.cx, second.cx);
+    load.window.cy = std::max(load.window.cy, second.cy);
+    if (RegisterClassExW(&windowClass) == 0 || pictures[0] == nullptr || pictures[1] == nullptr) return 1;
 
     const int screenWidth = GetSystemMetrics(SM_CXSCREEN), screenHeight = GetSystemMetrics(SM_CYSCREEN);
     const DWORD exStyle = WS_EX_LAYERED | WS_EX_TRANSPARENT | WS_EX_NOACTIVATE | WS_EX_TOPMOST | WS_EX_TOOLWINDOW;
@@ -133,7 +170,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         w.at = {static_cast<LONG>(i * 97) % spanX, static_cast<LONG>(i * 61) % spanY};
         w.handle = CreateWindowExW(exStyle, kClassName, L"", WS_POPUP, w.at.x, w.at.y, load.window.cx,
                                    load.window.cy, nullptr, nullptr, instance, nullptr);
-        if (w.handle == nullptr || !upload(w, picture, load.window)) return 1;
+        if (w.handle == nullptr || !upload(w, pictures[0], load.window)) return 1;
         ShowWindow(w.handle, SW_SHOWNOACTIVATE);
         // Staggered, so that the windows' work does not fall on the same frames.
         w.moveDebt = static_cast<double>(i) / static_cast<double>(windows.size());
@@ -167,7 +204,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
             if (w.uploadDebt >= 1.0) {
                 w.uploadDebt -= std::floor(w.uploadDebt);
                 w.at.x += step;
-                upload(w, picture, load.window);
+                w.frame ^= 1;
+                upload(w, pictures[w.frame], load.window, load.poses ? w.frame : 0);
             } else if (w.moveDebt >= 1.0) {
                 w.moveDebt -= std::floor(w.moveDebt);
                 move(w, step);
