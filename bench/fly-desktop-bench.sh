@@ -5,8 +5,9 @@
 # GNATTER_BENCH_RUNS times, interleaved with window_load.exe, a minimal program that does
 # the same window work in the same session (as many windows, moved and given a picture
 # as often per second as fly_ethogram counts for the flies in the same measuring window,
-# one fixed fly picture, no simulation). It prints min / median / max of each, and the floor ratio: how many times
-# what the minimal program costs gnatter.exe costs, run by run. The minimal program runs
+# one fixed fly picture, no simulation). It prints min / median / max of each, and the
+# floor ratio: how many times what the minimal program costs gnatter.exe costs, run by
+# run. The minimal program runs
 # a second time with `--poses`: the same work, but each upload shows the other frame of a
 # grooming stroke, so that the window system gets the changing outline a fly's new
 # picture has (under Wine that costs more than a fixed picture, see bench/picture-cost.md);
@@ -267,6 +268,8 @@ target_ratio() {  # the floor-ratio target of a case on the plain desktop, or "-
   esac
 }
 
+ratio_of() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0) ? a / b : 0 }'; }  # A / B, 0 when B is 0
+
 # run_case DESKTOP FLIES:PIXELS: RUNS interleaved triples; one line per run to $results:
 # "desktop case run total program xvfb server compositor peak minimal_total ratio
 #  changing_total changing_ratio"
@@ -287,8 +290,8 @@ run_case() {
     read -r btotal _ <<<"$base"
     read -r ptotal _ <<<"$poses"
     local ratio pratio
-    ratio=$(awk -v a="$total" -v b="$btotal" 'BEGIN { printf "%.2f", (b > 0) ? a / b : 0 }')
-    pratio=$(awk -v a="$total" -v b="$ptotal" 'BEGIN { printf "%.2f", (b > 0) ? a / b : 0 }')
+    ratio=$(ratio_of "$total" "$btotal")
+    pratio=$(ratio_of "$total" "$ptotal")
     printf '%-12s   run %d: gnatter %6s%% (program %s%%, X %s%%, wineserver %s%%, compositor %s%%, peak %s KB);' \
       "$desktop" "$run" "$total" "$program" "$x" "$s" "$comp" "$peak"
     printf ' minimal %s%%, ratio %s; changing pictures %s%%, ratio %s\n' "$btotal" "$ratio" "$ptotal" "$pratio"

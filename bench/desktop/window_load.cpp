@@ -15,6 +15,7 @@
 // what changing a picture costs the window system itself.
 //
 //   window_load [--poses] COUNT SIZE MOVES UPLOADS [SECONDS]
+#include "fly_bitmap.h"
 #include "sprite.h"
 
 #include <windows.h>
@@ -105,12 +106,8 @@ HDC makePicture(int size, int groomFrame, int inset, SIZE& window) {
     HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     HDC dc = CreateCompatibleDC(nullptr);
     if (bitmap == nullptr || dc == nullptr) return nullptr;
-    auto* out = static_cast<std::uint32_t*>(bits);
-    std::fill(out, out + static_cast<size_t>(width) * static_cast<size_t>(height), 0u);
-    for (int y = 0; y < sprite.height; ++y) {
-        const auto row = sprite.pixels.begin() + static_cast<std::ptrdiff_t>(y) * sprite.width;
-        std::copy(row, row + sprite.width, out + static_cast<size_t>(y + inset * spare) * width + inset * spare);
-    }
+    gnatter::win32::drawSpriteInDib(sprite, static_cast<std::uint32_t*>(bits), width, height, SIZE{width, height},
+                                    inset * spare);
     SelectObject(dc, bitmap);
     return dc;
 }
