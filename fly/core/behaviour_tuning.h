@@ -55,6 +55,8 @@ constexpr double kExploreMin = 20.0, kExploreMax = 40.0;       // seconds after 
 constexpr double kExploreRestMin = 0.4, kExploreRestMax = 3.5;  // its rests meanwhile
 constexpr double kAgendaRestMax = 1.2;  // ... and before it has done its first things
 constexpr double kExploreGroomMin = 2.5, kExploreGroomMax = 4.5;
+// Share of a settled fly's time spent at rest (the rest: grooming, walks, flights).
+constexpr double kSettledRestingShare = 0.8;
 
 // ---- grooming: head first, then front legs, wings, abdomen, hind legs ----
 constexpr double kGroomBoutMin = 2.5, kGroomBoutMax = 12.0;

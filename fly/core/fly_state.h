@@ -138,10 +138,11 @@ struct Fly {
     std::int64_t leaveAt = -1;
     // A fly new to the screen looks round for a while: walks, grooms and hops to another
     // spot between short rests, before it settles into long ones. `agenda` holds what it
-    // has yet to do (kExplore* bits).
+    // has yet to do (kExplore* bits); `settled` is set with its first rest after that.
     std::int64_t exploreUntil = -1;
     std::uint8_t agenda = 0;
     bool arrivedOnce = false;
+    bool settled = false;
 
     WalkState walk;
     GroomState groom;

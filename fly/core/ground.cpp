@@ -146,6 +146,29 @@ void explore(Habitat& h, Fly& f) {
     else hop(h, f);
 }
 
+// A rest of a fly that has settled: mostly seconds, a share of them minutes.
+double settledRestSeconds(Fly& f) {
+    if (f.rng.chance(tuning::kLongRestShare)) {
+        const double lo = fm::log(tuning::kLongRestMin), hi = fm::log(tuning::kLongRestMax);
+        return fm::exp(f.rng.range(lo, hi));
+    }
+    const double seconds = tuning::kRestMedian * fm::exp(tuning::kRestSpread * fm::normal(f.rng));
+    return std::min(std::max(seconds, tuning::kShortestRest), tuning::kLongRestMin);
+}
+
+// The first rest after a fly has looked round: what is left of a rest of a settled fly
+// caught at a random moment. Such a moment more likely falls in a long rest than a short
+// one (in proportion to its length), and anywhere in it. So a fly joins the settled ones'
+// rhythm at once, and a swarm that arrived together neither stays busy for minutes (long
+// rests only start one by one) nor falls quiet together.
+double settlingRestSeconds(Fly& f) {
+    // Caught busy instead, it would rest as usual once done.
+    if (!f.rng.chance(tuning::kSettledRestingShare)) return settledRestSeconds(f);
+    double seconds = settledRestSeconds(f);
+    while (!f.rng.chance(seconds / tuning::kLongRestMax)) seconds = settledRestSeconds(f);
+    return std::max(tuning::kShortestRest, seconds * f.rng.unit());
+}
+
 }  // namespace
 
 void rest(Habitat& h, Fly& f, double seconds) {
@@ -159,12 +182,11 @@ double restSeconds(const Habitat& h, Fly& f) {
         const double longest = f.agenda != 0 ? tuning::kAgendaRestMax : tuning::kExploreRestMax;
         return fm::exp(f.rng.range(fm::log(tuning::kExploreRestMin), fm::log(longest)));
     }
-    if (f.rng.chance(tuning::kLongRestShare)) {
-        const double lo = fm::log(tuning::kLongRestMin), hi = fm::log(tuning::kLongRestMax);
-        return fm::exp(f.rng.range(lo, hi));
+    if (f.exploreUntil >= 0 && !f.settled) {
+        f.settled = true;
+        return settlingRestSeconds(f);
     }
-    const double seconds = tuning::kRestMedian * fm::exp(tuning::kRestSpread * fm::normal(f.rng));
-    return std::min(std::max(seconds, tuning::kShortestRest), tuning::kLongRestMin);
+    return settledRestSeconds(f);
 }
 
 void decide(Habitat& h, Fly& f) {
