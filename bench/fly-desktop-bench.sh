@@ -4,8 +4,10 @@
 # the compositing desktop, the compositor; and gnatter.exe's peak memory. Each case runs
 # GNATTER_BENCH_RUNS times, interleaved with window_load.exe, a minimal program that does
 # the same window work in the same session (as many windows, moved and given a picture
-# as often per second as fly_ethogram counts for the flies in the same measuring window,
-# one fixed fly picture, no simulation). It prints min / median / max of each, and the
+# as often per second as gnatter.exe's flies were in the same measuring window of the run
+# just before, one fixed fly picture, no simulation). gnatter.exe counts that itself when
+# GNATTER_WINDOW_COUNTS names a file; each run of real-time flies goes its own way, so an
+# estimate from the seeded simulation (fly_ethogram) is only the fallback. It prints min / median / max of each, and the
 # floor ratio: how many times what the minimal program costs gnatter.exe costs, run by
 # run. The minimal program runs
 # a second time with `--poses`: the same work, but each upload shows the other frame of a
@@ -79,6 +81,8 @@ if [ -s "$state/xvfb.pid" ] && kill -0 "$(cat "$state/xvfb.pid")" 2>/dev/null; t
 eval "$("$root/scripts/wine-session.sh" env "$state")"
 clock_ticks=$(getconf CLK_TCK)
 results=$(mktemp)
+counts=$(mktemp)  # gnatter.exe's own window counts of its current run
+counts_file=""
 
 # utime + stime of a process, in clock ticks (fields 14 and 15; the name may hold spaces).
 cpu_ticks() {
@@ -169,7 +173,7 @@ finish() {
   taskset -ap "$xvfb_mask" "$xvfb" >/dev/null 2>&1 || true
   taskset -ap "$server_mask" "$server" >/dev/null 2>&1 || true
   $was_up || "$root/scripts/wine-session.sh" stop "$state" >/dev/null 2>&1 || true
-  rm -f "$results"
+  rm -f "$results" "$counts"
 }
 trap finish EXIT
 taskset -apc "$cpu" "$xvfb" >/dev/null
@@ -189,7 +193,12 @@ measure() {
   shift
   stop_programs
   wait_until 30 ended "$pattern" || { echo "fly-desktop-bench: an earlier $pattern does not end" >&2; exit 1; }
-  taskset -c "$cpu" wine "$@" </dev/null >/dev/null 2>&1 &
+  if [ -n "$counts_file" ]; then
+    : >"$counts_file"
+    GNATTER_WINDOW_COUNTS="Z:${counts_file//\//\\}" taskset -c "$cpu" wine "$@" </dev/null >/dev/null 2>&1 &
+  else
+    taskset -c "$cpu" wine "$@" </dev/null >/dev/null 2>&1 &
+  fi
   wait_until 30 started "$pattern" || { echo "fly-desktop-bench: $pattern did not start" >&2; exit 1; }
   local pid=$found_pid
   sleep "$settle"  # not synchronisation: arrival and start-up costs stay out of the measurement
@@ -205,7 +214,27 @@ measure() {
   wait_until 30 ended "$pattern" || echo "fly-desktop-bench: $pattern did not end" >&2
   wall=$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')
   echo "$(percent $((g1 - g0 + x1 - x0 + s1 - s0 + c1 - c0)) "$wall") $(percent $((g1 - g0)) "$wall")" \
-       "$(percent $((x1 - x0)) "$wall") $(percent $((s1 - s0)) "$wall") $(percent $((c1 - c0)) "$wall") ${peak:-0}"
+       "$(percent $((x1 - x0)) "$wall") $(percent $((s1 - s0)) "$wall") $(percent $((c1 - c0)) "$wall") ${peak:-0} $t0 $t1"
+}
+
+# counted_pace FLIES T0 T1: "MOVES UPLOADS" per fly per second that gnatter.exe itself
+# counted between the two times (its counts file has a line a second: time, moves and
+# new pictures so far; the counts are interpolated to T0 and T1), or nothing.
+counted_pace() {
+  [ -s "$counts" ] || return 0
+  awk -v n="$1" -v t0="$2" -v t1="$3" '
+    function at(t, col,   i) {
+      if (t <= T[1]) return C[col, 1]
+      for (i = 2; i <= k; i++) if (T[i] >= t) return C[col, i - 1] + (C[col, i] - C[col, i - 1]) * (t - T[i - 1]) / (T[i] - T[i - 1])
+      return -1
+    }
+    NF == 3 && $1 > T[k] { k++; T[k] = $1; C[1, k] = $2; C[2, k] = $3 }
+    END {
+      if (k < 2 || n <= 0) exit
+      m0 = at(t0, 1); m1 = at(t1, 1); u0 = at(t0, 2); u1 = at(t1, 2)
+      if (m0 < 0 || m1 < 0 || u0 < 0 || u1 < 0) exit
+      printf "%.2f %.2f", (m1 - m0) / (t1 - t0) / n, (u1 - u0) / (t1 - t0) / n
+    }' "$counts"
 }
 
 # idle DESKTOP: the session (and compositor) with none of our programs running, the
@@ -224,7 +253,8 @@ idle() {
     "$(percent $((s1 - s0)) "$wall")" "$(percent $((c1 - c0)) "$wall")"
 }
 
-# load COUNT SIZE: "MOVES UPLOADS SOURCE" per fly per second, from the ethogram's row
+# load COUNT SIZE: the fallback pace, for a gnatter.exe that does not count its windows.
+# "MOVES UPLOADS SOURCE" per fly per second, from the ethogram's row
 # "Window moves + picture changes per fly per second | T (MOVES + CHANGES)". Several flies:
 # the pace of the measuring window itself (from `settle` to `settle + seconds`), the
 # difference of two seeded runs that share their beginning, since a new fly explores for
@@ -280,13 +310,20 @@ run_case() {
   read -r moves uploads source <<<"$(load "$count" "$size")"
   local label="$count flies, $size px"
   [ "$count" != 1 ] || label="1 fly, $size px (seed $seed)"
-  printf '%-12s %-22s (minimal program: %s moves, %s uploads per window per second, from %s)\n' "$desktop" \
+  printf '%-12s %-22s (estimated pace: %s moves, %s uploads per window per second, from %s)\n' "$desktop" \
     "$label" "$moves" "$uploads" "$source"
   for run in $(seq 1 "$runs"); do
+    counts_file=$counts
     fly=$(measure 'gnatter\.exe' "$exe" -n "$count" -t 0 -s "$size" --seed "$seed")
-    base=$(measure 'window_load\.exe' "$baseline" "$count" "$size" "$moves" "$uploads")
-    poses=$(measure 'window_load\.exe' "$baseline" --poses "$count" "$size" "$moves" "$uploads")
-    read -r total program x s comp peak <<<"$fly"
+    counts_file=""
+    read -r total program x s comp peak t0 t1 <<<"$fly"
+    # The minimal program's pace: what this very run of the flies did in the window, when
+    # gnatter.exe counted it (each run of real flies goes its own way), else the estimate.
+    local counted pace_moves=$moves pace_uploads=$uploads pace_from="estimate"
+    counted=$(counted_pace "$count" "$t0" "$t1")
+    [ -z "$counted" ] || { read -r pace_moves pace_uploads <<<"$counted"; pace_from="counted"; }
+    base=$(measure 'window_load\.exe' "$baseline" "$count" "$size" "$pace_moves" "$pace_uploads")
+    poses=$(measure 'window_load\.exe' "$baseline" --poses "$count" "$size" "$pace_moves" "$pace_uploads")
     read -r btotal _ <<<"$base"
     read -r ptotal _ <<<"$poses"
     local ratio pratio
@@ -294,7 +331,8 @@ run_case() {
     pratio=$(ratio_of "$total" "$ptotal")
     printf '%-12s   run %d: gnatter %6s%% (program %s%%, X %s%%, wineserver %s%%, compositor %s%%, peak %s KB);' \
       "$desktop" "$run" "$total" "$program" "$x" "$s" "$comp" "$peak"
-    printf ' minimal %s%%, ratio %s; changing pictures %s%%, ratio %s\n' "$btotal" "$ratio" "$ptotal" "$pratio"
+    printf ' minimal %s%%, ratio %s; changing pictures %s%%, ratio %s (pace %s moves, %s uploads, %s)\n' \
+      "$btotal" "$ratio" "$ptotal" "$pratio" "$pace_moves" "$pace_uploads" "$pace_from"
     echo "$desktop $c $run $total $program $x $s $comp $peak $btotal $ratio $ptotal $pratio" >>"$results"
   done
 }

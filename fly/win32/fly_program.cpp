@@ -30,6 +30,8 @@
 #include <wtsapi32.h>
 
 #include <algorithm>
+#include <climits>
+#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -89,6 +91,13 @@ std::vector<gnatter::WindowBox> g_windows;
 bool g_windowsChanged = false;  // g_windows not yet passed to the swarm
 bool g_covered = false;
 gnatter::Rect g_coveredMonitor;
+
+// For the desktop bench: with GNATTER_WINDOW_COUNTS naming a file, a line a second goes
+// to its end: the time (Unix seconds) and the window moves and new pictures so far, so
+// that a minimal program can be paced as the flies really were. Without it, no wake-up.
+HANDLE g_countsFile = INVALID_HANDLE_VALUE;
+long long g_nextCountsWrite = 0;
+const double kCountsSeconds = 1.0;
 
 long long now() {
     LARGE_INTEGER counter;
@@ -184,6 +193,33 @@ bool readDesktop(long long at) {
     return changed;
 }
 
+// ---- the bench's window counts ----
+
+void openWindowCounts() {
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetEnvironmentVariableW(L"GNATTER_WINDOW_COUNTS", path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return;
+    g_countsFile = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+void writeWindowCounts(long long at) {
+    if (g_countsFile == INVALID_HANDLE_VALUE) return;
+    g_nextCountsWrite = at + ticks(kCountsSeconds);
+    FILETIME wall;
+    GetSystemTimeAsFileTime(&wall);
+    const unsigned long long hundredNs = (static_cast<unsigned long long>(wall.dwHighDateTime) << 32) | wall.dwLowDateTime;
+    const double unixSeconds = static_cast<double>(hundredNs - 116444736000000000ull) / 1e7;
+    char line[96];
+    const int n = std::snprintf(line, sizeof line, "%.3f %lu %lu\n", unixSeconds, g_flies.moves(), g_flies.uploads());
+    DWORD written = 0;
+    if (n > 0) WriteFile(g_countsFile, line, static_cast<DWORD>(n), &written, nullptr);
+}
+
+long long nextCountsWrite() {
+    return g_countsFile == INVALID_HANDLE_VALUE ? LLONG_MAX : g_nextCountsWrite;
+}
+
 // ---- the frame ----
 
 // Until the first rest ends (the swarm counts its timeout in), but never less than a
@@ -247,12 +283,13 @@ void tick() {
         g_nextPointerRead = at + ticks(nextPointerReadSeconds(at));
     }
     if (run) frame(at, pointerDue ? &reading : nullptr);
+    if (at + slack >= nextCountsWrite()) writeWindowCounts(at);
 }
 
 DWORD waitMilliseconds() {
     if (paused()) return INFINITE;
     if (g_wakeNow || g_monitorsChanged) return 0;
-    const long long due = std::min({g_nextFrame, g_nextPointerRead, nextDesktopRead()});
+    const long long due = std::min({g_nextFrame, g_nextPointerRead, nextDesktopRead(), nextCountsWrite()});
     const long long left = due - now();
     if (left <= 0) return 0;
     return static_cast<DWORD>(left * 1000 / g_ticksPerSecond);
@@ -318,6 +355,9 @@ LRESULT onEndSession(WPARAM ending) {
 
 LRESULT onDestroy(HWND window) {
     stopWatchingDesktopWindows();
+    writeWindowCounts(now());
+    if (g_countsFile != INVALID_HANDLE_VALUE) CloseHandle(g_countsFile);
+    g_countsFile = INVALID_HANDLE_VALUE;
     g_flies.destroy();
     removeTrayIcon(window);
     WTSUnRegisterSessionNotification(window);
@@ -411,6 +451,8 @@ bool startFlies(const gnatter::Options& options, std::uint64_t seed) {
     g_lastFrame = now();
     g_pointerMovedAt = g_lastFrame - ticks(kPointerStillSeconds);
     g_wakeNow = true;
+    openWindowCounts();
+    g_nextCountsWrite = g_lastFrame;
     return true;
 }
 

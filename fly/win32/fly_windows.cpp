@@ -105,6 +105,7 @@ bool FlyWindows::uploadPicture(Fly& fly, const gnatter::FlyView& view) {
         same = std::move(shifted);
     }
     if (!canvas_.upload(fly.window, view, size, inset)) return false;
+    ++uploads_;
     fly.inset = inset;
     fly.outline = std::move(same);
     fly.anchorX = sprite.anchorX;
@@ -133,6 +134,7 @@ void FlyWindows::updateOne(Fly& fly, const gnatter::FlyView& view, const gnatter
                               updates_ - fly.movedAt < 2;
         if ((topLeft.x != fly.topLeft.x || topLeft.y != fly.topLeft.y) && (!creeping || settling)) {
             moveWindow(fly.window, topLeft);
+            ++moves_;
             fly.topLeft = topLeft;
             fly.movedAt = updates_;
         }

@@ -30,6 +30,10 @@ public:
     // otherwise just moves the window.
     void update(const gnatter::Swarm& swarm, const gnatter::Rect* covered);
 
+    // Window moves and new pictures so far (what the window system was asked to do).
+    unsigned long moves() const { return moves_; }
+    unsigned long uploads() const { return uploads_; }
+
 private:
     struct Fly {
         HWND window = nullptr;
@@ -48,6 +52,7 @@ private:
 
     std::vector<Fly> flies_;
     unsigned long updates_ = 0;
+    unsigned long moves_ = 0, uploads_ = 0;
     FlyCanvas canvas_;
 };
 
