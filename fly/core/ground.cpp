@@ -164,8 +164,12 @@ double settledRestSeconds(Fly& f) {
 double settlingRestSeconds(Fly& f) {
     // Caught busy instead, it would rest as usual once done.
     if (!f.rng.chance(tuning::kSettledRestingShare)) return settledRestSeconds(f);
+    // A rest drawn in proportion to its length: drawn as usual, kept with that odds
+    // (about one in ten is kept; the bound only guards the loop).
     double seconds = settledRestSeconds(f);
-    while (!f.rng.chance(seconds / tuning::kLongRestMax)) seconds = settledRestSeconds(f);
+    for (int tries = 0; tries < 10000 && !f.rng.chance(seconds / tuning::kLongRestMax); ++tries) {
+        seconds = settledRestSeconds(f);
+    }
     return std::max(tuning::kShortestRest, seconds * f.rng.unit());
 }
 

@@ -893,9 +893,8 @@ TEST(SwarmDeterminism, GoldenHashOfAScriptedRun) {
     // Obtained by running this very script once and printing the hash; g++ 12 and
     // clang 14 (x86-64; g++ at -O0 with sanitizers and at -O3, clang at -O3) agree on it.
     // A change here means the flies behave differently: if that was intended, update it.
-    // Last updated when a run that outlasts its time to finish a turn no longer sped up
-    // (and, before that, when a fly that missed its spot no longer came down where it took
-    // off).
+    // Last updated when a fly that has looked round came to settle at once (and, before
+    // that, when a run that outlasts its time to finish a turn no longer sped up).
     constexpr std::uint64_t kGolden = 0xff428f77fdd6b5e1ull;
     EXPECT_EQ(scriptedRunHash(42), kGolden) << std::hex << "actual 0x" << scriptedRunHash(42);
 }
