@@ -7,14 +7,13 @@
 # as often per second as gnatter.exe's flies were in the same measuring window of the run
 # just before, one fixed fly picture, no simulation). gnatter.exe counts that itself when
 # GNATTER_WINDOW_COUNTS names a file; each run of real-time flies goes its own way, so an
-# estimate from the seeded simulation (fly_ethogram) is only the fallback. It prints min / median / max of each, and the
-# floor ratio: how many times what the minimal program costs gnatter.exe costs, run by
-# run. The minimal program runs
-# a second time with `--poses`: the same work, but each upload shows the other frame of a
-# grooming stroke, so that the window system gets the changing outline a fly's new
-# picture has (under Wine that costs more than a fixed picture, see bench/picture-cost.md);
-# the second ratio is gnatter.exe's total over that. The last lines are the table for the
-# README.
+# estimate from the seeded simulation (fly_ethogram) is only the fallback. It prints
+# min / median / max of each, and the floor ratio: how many times what the minimal program
+# costs gnatter.exe costs, run by run. The minimal program runs a second time with
+# `--poses`: the same work, but each upload shows the other frame of a grooming stroke, so
+# that the window system gets the changing outline a fly's new picture has (under Wine
+# that costs more than a fixed picture, see bench/picture-cost.md); the second ratio is
+# gnatter.exe's total over that. The last lines are the table for the README.
 #
 # Two desktops: "plain" (Xvfb alone, as the tests run) and "compositing" (xcompmgr on the
 # same display, as Windows always composites). The compositor comes from
