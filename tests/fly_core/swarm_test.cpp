@@ -455,11 +455,12 @@ TEST(SwarmArrival, FliesWaitForGroundAndComeWhenItAppears) {
 
 // Once a new fly has looked round it joins the settled flies' rhythm: the minute after is
 // neither a long busy tail (long rests only starting one by one) nor a hush. Pooled over
-// many lone flies, the share of time on the move 50-90 s after the start against 2-4 min.
+// many lone flies (a long rest weighs heavily in a few hundred), the share of time on the
+// move 50-90 s after the start against 2-4 min.
 TEST(SwarmArrival, FliesSettleSoonAfterLookingRound) {
     const double soonFrom = 50.0, soonTo = 90.0, laterFrom = 120.0, laterTo = 240.0;
     double busySoon = 0.0, seenSoon = 0.0, busyLater = 0.0, seenLater = 0.0;
-    for (std::uint64_t seed = 1; seed <= 400; ++seed) {
+    for (std::uint64_t seed = 1; seed <= 2000; ++seed) {
         Swarm swarm(options(1, 36, 0), seed, kSingle);
         for (double t = 0.0; t < laterTo;) {
             const double dt = swarm.allResting() ? std::max(std::min(swarm.restingSecondsLeft(), laterTo - t), kFrame) : kFrame;
@@ -481,8 +482,10 @@ TEST(SwarmArrival, FliesSettleSoonAfterLookingRound) {
     ASSERT_GT(seenSoon, 0.0);
     ASSERT_GT(busyLater, 0.0);
     const double ratio = (busySoon / seenSoon) / (busyLater / seenLater);
-    EXPECT_LT(ratio, 1.45) << "still busy from looking round";
-    EXPECT_GT(ratio, 0.7) << "fell quiet together";
+    // Measured 1.11 (seeds 1-4000: 1.06); settling only as a settled fly does gives about
+    // 1.45, a whole long rest instead of what is left of one about 0.73.
+    EXPECT_LT(ratio, 1.3) << "still busy from looking round";
+    EXPECT_GT(ratio, 0.85) << "fell quiet together";
 }
 
 struct DepartureCase {
