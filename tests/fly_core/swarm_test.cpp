@@ -483,8 +483,9 @@ TEST(SwarmArrival, FliesSettleSoonAfterLookingRound) {
     ASSERT_GT(busyLater, 0.0);
     const double ratio = (busySoon / seenSoon) / (busyLater / seenLater);
     // Measured 1.11 (seeds 1-4000: 1.06); settling only as a settled fly does gives about
-    // 1.45, a whole long rest instead of what is left of one about 0.73.
-    EXPECT_LT(ratio, 1.3) << "still busy from looking round";
+    // 1.45, settling only one fly in five 1.30, a whole long rest instead of what is left
+    // of one about 0.73.
+    EXPECT_LT(ratio, 1.25) << "still busy from looking round";
     EXPECT_GT(ratio, 0.85) << "fell quiet together";
 }
 
