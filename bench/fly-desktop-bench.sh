@@ -80,8 +80,9 @@ if [ -s "$state/xvfb.pid" ] && kill -0 "$(cat "$state/xvfb.pid")" 2>/dev/null; t
 eval "$("$root/scripts/wine-session.sh" env "$state")"
 clock_ticks=$(getconf CLK_TCK)
 results=$(mktemp)
-counts=$(mktemp)  # gnatter.exe's own window counts of its current run
-counts_file=""
+# gnatter.exe's own window counts of its current run (the minimal program ignores them)
+counts=$(mktemp)
+export GNATTER_WINDOW_COUNTS="Z:${counts//\//\\}"
 
 # utime + stime of a process, in clock ticks (fields 14 and 15; the name may hold spaces).
 cpu_ticks() {
@@ -192,12 +193,7 @@ measure() {
   shift
   stop_programs
   wait_until 30 ended "$pattern" || { echo "fly-desktop-bench: an earlier $pattern does not end" >&2; exit 1; }
-  if [ -n "$counts_file" ]; then
-    : >"$counts_file"
-    GNATTER_WINDOW_COUNTS="Z:${counts_file//\//\\}" taskset -c "$cpu" wine "$@" </dev/null >/dev/null 2>&1 &
-  else
-    taskset -c "$cpu" wine "$@" </dev/null >/dev/null 2>&1 &
-  fi
+  taskset -c "$cpu" wine "$@" </dev/null >/dev/null 2>&1 &
   wait_until 30 started "$pattern" || { echo "fly-desktop-bench: $pattern did not start" >&2; exit 1; }
   local pid=$found_pid
   sleep "$settle"  # not synchronisation: arrival and start-up costs stay out of the measurement
@@ -312,9 +308,8 @@ run_case() {
   printf '%-12s %-22s (estimated pace: %s moves, %s uploads per window per second, from %s)\n' "$desktop" \
     "$label" "$moves" "$uploads" "$source"
   for run in $(seq 1 "$runs"); do
-    counts_file=$counts
+    : >"$counts"
     fly=$(measure 'gnatter\.exe' "$exe" -n "$count" -t 0 -s "$size" --seed "$seed")
-    counts_file=""
     read -r total program x s comp peak t0 t1 <<<"$fly"
     # The minimal program's pace: what this very run of the flies did in the window, when
     # gnatter.exe counted it (each run of real flies goes its own way), else the estimate.
