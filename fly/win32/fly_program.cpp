@@ -4,8 +4,9 @@
 //
 // Clock: about 60 frames a second while any fly moves. While every fly rests the loop
 // sleeps until the first rest ends, waking only to read the pointer (every
-// Swarm::kPointerReadSeconds; every frame while it could startle or swat a fly: near one
-// and moving, or with the button held) and to look at the desktop; the swarm is advanced
+// Swarm::kPointerReadSeconds, or once a second while the system is known to report every
+// mouse event to us; every frame while it could startle or swat a fly: near one and
+// moving, or with the button held) and to look at the desktop; the swarm is advanced
 // only when one of these changed. The desktop (other programs' windows and a full-screen
 // application in front) is read again soon after the system reports a window moving,
 // showing, hiding or going, and otherwise only every second or two, in case such reports
@@ -45,6 +46,12 @@ const double kPointerReadSeconds = gnatter::Swarm::kPointerReadSeconds;
 // A pointer moved slowly reads the same in some frames in a row: it counts as moving for
 // this long after its last change, and only then as parked.
 const double kPointerStillSeconds = 0.25;
+// While the system reports mouse events, a parked pointer is read this seldom, in case a
+// move goes unreported; the reports sink opens again once the pointer was still this long.
+const double kPointerSafetyPollSeconds = 1.0;
+const double kPointerQuietSeconds = 0.5;
+// A move a reading found may have its report still on the way: how long to wait for it.
+const double kPointerReportGraceSeconds = 0.1;
 // A window being dragged reports dozens of moves a second; one reading per this much.
 const double kDesktopEventDelaySeconds = 0.05;
 // The safety poll of the desktop: each reading costs a few milliseconds of round trips
@@ -91,6 +98,18 @@ std::vector<gnatter::WindowBox> g_windows;
 bool g_windowsChanged = false;  // g_windows not yet passed to the swarm
 bool g_covered = false;
 gnatter::Rect g_coveredMonitor;
+
+// Windows reports every mouse event to a raw-input sink, whichever window has the focus,
+// so a parked pointer need only be read now and then. Not every system reports every
+// move, though: Wine reports only moves over its own windows, and a pen or a program
+// that sets the pointer reports none. So the slow pace is taken only once a report has
+// come in, and given up for good when a reading finds the pointer moved unreported.
+// A moving mouse would report hundreds of times a second: the sink closes at the first
+// report (the pointer is then read as before) and opens again once the pointer is still.
+enum class PointerReports { Unproven, Complete, Incomplete };
+PointerReports g_pointerReports = PointerReports::Unproven;
+bool g_pointerSinkOpen = false;
+long long g_unreportedMoveAt = -1;  // a reading found a move that no report announced
 
 // For the desktop bench: with GNATTER_WINDOW_COUNTS naming a file, a line a second goes
 // to its end: the time (Unix seconds) and the window moves and new pictures so far, so
@@ -150,8 +169,47 @@ double secondsSince(long long at, long long then) {
     return static_cast<double>(at - then) / static_cast<double>(g_ticksPerSecond);
 }
 
+bool pointerMovesReported() { return g_pointerReports == PointerReports::Complete && g_pointerSinkOpen; }
+
 double nextPointerReadSeconds(long long at) {
-    return pointerReadDelay(g_swarm->pointerNearFly(), secondsSince(at, g_pointerMovedAt), g_swatting && g_buttonDown);
+    return pointerReadDelay(g_swarm->pointerNearFly(), secondsSince(at, g_pointerMovedAt), g_swatting && g_buttonDown,
+                            pointerMovesReported());
+}
+
+// A sink that cannot be opened reports nothing: the pointer is then read as before.
+void setPointerSink(bool open) {
+    RAWINPUTDEVICE mouse = {};
+    mouse.usUsagePage = 0x01;  // generic desktop controls
+    mouse.usUsage = 0x02;      // mouse
+    mouse.dwFlags = open ? RIDEV_INPUTSINK : RIDEV_REMOVE;
+    mouse.hwndTarget = open ? g_owner : nullptr;
+    if (RegisterRawInputDevices(&mouse, 1, sizeof mouse)) {
+        g_pointerSinkOpen = open;
+    } else if (open) {
+        g_pointerReports = PointerReports::Incomplete;
+    }
+}
+
+// After each pointer reading: opens the sink again once the pointer is still, and
+// notices a move the system did not report (looked at again a moment later, in case
+// its report was on the way; a report closes the sink).
+void watchPointerReports(long long at, bool shifted) {
+    if (g_pointerReports == PointerReports::Incomplete) return;
+    if (!g_pointerSinkOpen) {
+        if (secondsSince(at, g_pointerMovedAt) >= kPointerQuietSeconds) setPointerSink(true);
+        return;
+    }
+    const long long slack = ticks(0.001);  // as in tick()
+    if (g_unreportedMoveAt >= 0 && at + slack >= g_unreportedMoveAt + ticks(kPointerReportGraceSeconds)) {
+        g_pointerReports = PointerReports::Incomplete;
+        setPointerSink(false);
+        g_nextPointerRead = std::min(g_nextPointerRead, at + ticks(nextPointerReadSeconds(at)));
+        return;
+    }
+    if (shifted && g_unreportedMoveAt < 0) {
+        g_unreportedMoveAt = at;
+        g_nextPointerRead = std::min(g_nextPointerRead, at + ticks(kPointerReportGraceSeconds));
+    }
 }
 
 // Right after advance(): the swarm takes the reading as of now.
@@ -278,9 +336,11 @@ void tick() {
     const bool pointerDue = at + slack >= g_nextPointerRead;
     if (pointerDue) {
         reading = readPointer();
-        if (pointerMoved(reading)) g_pointerMovedAt = at;
-        run = run || reading.pressed || pointerMoved(reading);
+        const bool moved = pointerMoved(reading);
+        if (moved) g_pointerMovedAt = at;
+        run = run || reading.pressed || moved;
         g_nextPointerRead = at + ticks(nextPointerReadSeconds(at));
+        watchPointerReports(at, moved && g_pointerPresent && reading.present);
     }
     if (run) frame(at, pointerDue ? &reading : nullptr);
     if (at + slack >= nextCountsWrite()) writeWindowCounts(at);
@@ -308,9 +368,12 @@ void setPaused(bool locked, bool displayOff) {
     g_displayOff = displayOff;
     if (wasPaused && !paused()) {
         // Back again: the time away does not count, and the windows may have changed.
+        // The pointer was moved where no report reaches us: the next reading is a fresh
+        // start, not a move to look into.
         g_lastFrame = now();
         g_wakeNow = true;
         g_desktopDirty = true;
+        g_pointerPresent = false;
     }
 }
 
@@ -342,6 +405,17 @@ LRESULT onPowerBroadcast(WPARAM event, LPARAM lParam) {
     return TRUE;
 }
 
+// WM_INPUT: the system reported a mouse event. The pointer is read at once.
+LRESULT onPointerReport(HWND window, WPARAM wParam, LPARAM lParam) {
+    if (g_pointerReports != PointerReports::Incomplete) {
+        g_pointerReports = PointerReports::Complete;
+        g_unreportedMoveAt = -1;
+        if (g_pointerSinkOpen) setPointerSink(false);
+        g_nextPointerRead = now();
+    }
+    return DefWindowProcW(window, WM_INPUT, wParam, lParam);  // frees the report
+}
+
 LRESULT onMonitorsChanged() {
     g_monitorsChanged = true;
     return 0;
@@ -355,6 +429,7 @@ LRESULT onEndSession(WPARAM ending) {
 
 LRESULT onDestroy(HWND window) {
     stopWatchingDesktopWindows();
+    if (g_pointerSinkOpen) setPointerSink(false);
     writeWindowCounts(now());
     if (g_countsFile != INVALID_HANDLE_VALUE) CloseHandle(g_countsFile);
     g_countsFile = INVALID_HANDLE_VALUE;
@@ -381,6 +456,7 @@ LRESULT CALLBACK ownerWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         case kTrayMessage: return onTrayMessage(lParam);
         case WM_WTSSESSION_CHANGE: return onSessionChange(wParam);
         case WM_POWERBROADCAST: return onPowerBroadcast(wParam, lParam);
+        case WM_INPUT: return onPointerReport(window, wParam, lParam);
         case WM_DISPLAYCHANGE:
         case WM_DPICHANGED: return onMonitorsChanged();
         case WM_SETTINGCHANGE:
@@ -422,10 +498,12 @@ void listenForPauses(HWND window) {
 // Near a fly the pointer is followed every frame while it could startle the fly (it
 // moves) or swat it (the button is held). One parked beside a fly is read at the slow
 // pace: it startles nothing, and a click on it is still caught by the "pressed since"
-// bit of the next reading.
-double pointerReadDelay(bool nearFly, double secondsSinceMoved, bool buttonHeld) {
+// bit of the next reading. Where the system reports every mouse event, the report wakes
+// the loop, and the reading is only a safety net.
+double pointerReadDelay(bool nearFly, double secondsSinceMoved, bool buttonHeld, bool movesReported) {
     const bool threat = nearFly && (secondsSinceMoved < kPointerStillSeconds || buttonHeld);
-    return threat ? kFramePeriodSeconds : kPointerReadSeconds;
+    if (threat) return kFramePeriodSeconds;
+    return movesReported ? kPointerSafetyPollSeconds : kPointerReadSeconds;
 }
 
 bool startFlies(const gnatter::Options& options, std::uint64_t seed) {
@@ -443,6 +521,7 @@ bool startFlies(const gnatter::Options& options, std::uint64_t seed) {
     g_countShown = g_swarm->aliveCount();
     addTrayIcon(g_owner, kTrayMessage, static_cast<int>(g_countShown));
     watchDesktopWindows();
+    setPointerSink(true);
     if (g_swatting) primaryButtonPressed();  // a press from before the start is no swat
 
     LARGE_INTEGER frequency;

@@ -14,8 +14,9 @@ bool startFlies(const gnatter::Options& options, std::uint64_t seed);
 
 // Seconds until the pointer is read again: a frame while it could startle or swat a fly
 // (near one, and moved within the last quarter second or with the primary button held),
-// otherwise Swarm::kPointerReadSeconds.
-double pointerReadDelay(bool nearFly, double secondsSinceMoved, bool buttonHeld);
+// otherwise Swarm::kPointerReadSeconds, or a second while the system reports every mouse
+// event to the program (movesReported).
+double pointerReadDelay(bool nearFly, double secondsSinceMoved, bool buttonHeld, bool movesReported);
 
 // Runs until every fly has left (timeout, "Shoo the flies", another instance) or the
 // session ends; returns the exit code.

@@ -2,13 +2,15 @@
 // a plain top-level window and take off when it moves; a click on a resting fly squashes
 // it (its window goes, the tray tooltip counts one fly less) while the window under it
 // still gets the click; with --no-swat, or "Swatting" unchecked in the tray menu, the
-// same click squashes nothing; swatting the only fly ends the program.
+// same click squashes nothing; swatting the only fly ends the program; a pointer coming
+// fast at a resting fly startles it, whether or not the system reports the move.
 #include "fly_program_driver.h"
 #include "win_test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <ostream>
 #include <string>
@@ -305,5 +307,84 @@ INSTANTIATE_TEST_SUITE_P(Table, FlySwatTest,
                                            SwatCase{"NoSwatOption", L"--no-swat", false, false},
                                            SwatCase{"SwattingUncheckedInTheMenu", L"", true, false}),
                          [](const ::testing::TestParamInfo<SwatCase>& info) { return info.param.name; });
+
+
+// ---- the pointer coming at a fly ----
+
+// Moves the pointer as a mouse would (the system reports it to every raw-input sink), or
+// as a program that sets it does (no report).
+void movePointer(POINT to, bool reported) {
+    if (!reported) {
+        SetCursorPos(to.x, to.y);
+        return;
+    }
+    INPUT input = {};
+    input.type = INPUT_MOUSE;
+    input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    input.mi.dx = MulDiv(to.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+    input.mi.dy = MulDiv(to.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+    SendInput(1, &input, sizeof input);
+}
+
+struct StartleCase {
+    const char* name;
+    bool reported;  // the approach comes as mouse input; the parking always does
+};
+
+void PrintTo(const StartleCase& c, std::ostream* out) { *out << c.name; }
+
+class FlyStartleTest : public FlyDesktopTest, public ::testing::WithParamInterface<StartleCase> {};
+
+// The program reads a parked pointer only now and then once the system has shown that it
+// reports mouse input, so the case that matters is a move that goes unreported after that.
+TEST_P(FlyStartleTest, APointerComingFastAtARestingFlyStartlesIt) {
+    const StartleCase& c = GetParam();
+    // Parked mid-screen: away from the notification area, whose window's own pointer
+    // events Wine reports as mouse input when the pointer leaves it.
+    const RECT screen = screenRect();
+    movePointer({(screen.left + screen.right) / 2, (screen.top + screen.bottom) / 2}, true);
+    Process flies;
+    ASSERT_TRUE(startFlies(flies, L"-n 1 -t 0 -s 48 --seed 4"));
+    ASSERT_TRUE(waitPumping([&] { return !restingFlies(flies.id(), kLongRestMs).empty(); }, kSettleMs));
+    // A mouse event that moves nothing shows the program that mouse input is reported;
+    // the fly is then chosen after the pointer kept still for a while.
+    INPUT nudge = {};
+    nudge.type = INPUT_MOUSE;
+    nudge.mi.dwFlags = MOUSEEVENTF_MOVE;
+    SendInput(1, &nudge, sizeof nudge);
+    HWND fly = nullptr;
+    ASSERT_TRUE(waitPumping([&] {
+        const std::vector<HWND> resting = restingFlies(flies.id(), kLongRestMs);
+        fly = resting.empty() ? nullptr : resting[0];
+        return fly != nullptr;
+    }, kSettleMs));
+
+    // In a tenth of a second from where it was parked to two body lengths from the fly:
+    // not onto its window, whose pointer events Wine would report too.
+    POINT from = {};
+    GetCursorPos(&from);
+    const POINT centre = centreOf(fly);
+    const double length = std::hypot(centre.x - from.x, centre.y - from.y);
+    ASSERT_GT(length, 6 * 48) << "the fly rests where the pointer is parked";
+    const double reach = std::max(0.0, 1.0 - 2 * 48 / std::max(length, 1.0));
+    for (int step = 1; step <= 6; ++step) {
+        const double f = reach * step / 6.0;
+        movePointer({from.x + static_cast<LONG>(f * (centre.x - from.x)), from.y + static_cast<LONG>(f * (centre.y - from.y))},
+                    c.reported);
+        pumpFor(16);
+    }
+    // The fly jumps and flies off: within the pointer's slow reading and a little more
+    // it is five body lengths from where it sat, further than it could walk in the time,
+    // or off the screen (its window hidden).
+    EXPECT_TRUE(waitPumping([&] {
+        const POINT now = centreOf(fly);
+        return !IsWindowVisible(fly) || std::hypot(now.x - centre.x, now.y - centre.y) > 5 * 48;
+    }, 1600)) << "the fly did not fly off";
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, FlyStartleTest,
+                         ::testing::Values(StartleCase{"ReportedMove", true},
+                                           StartleCase{"UnreportedMoveAfterReports", false}),
+                         [](const ::testing::TestParamInfo<StartleCase>& info) { return info.param.name; });
 
 }  // namespace
