@@ -36,6 +36,12 @@
 #   GNATTER_BENCH_CASES="1:36 10:36 50:36 50:54" flies:pixels of each case
 #   GNATTER_BENCH_CPU=1          the CPU everything measured runs on
 #   GNATTER_BENCH_EXE=PATH       another gnatter.exe to measure (e.g. an older build)
+#   GNATTER_BENCH_NUDGE=1        after each start, one mouse event that moves nothing
+#                                (mouse_nudge.exe), as a user's hand on the mouse gives:
+#                                gnatter.exe then knows the system reports mouse input and
+#                                reads the parked pointer once a second, not ten times (0:
+#                                no event, as under Wine while the pointer is over other X
+#                                programs, where moves go unreported)
 #   GNATTER_ETHOGRAM=PATH        the native fly_ethogram tool that tells the window moves
 #                                and picture changes per fly per second (default: looked
 #                                for in build/native/bin)
@@ -48,7 +54,8 @@ build=${1:-$root/build/windows}
 build=$(cd "$build" && pwd)
 exe=${GNATTER_BENCH_EXE:-$build/bin/gnatter.exe}
 baseline="$build/bin/window_load.exe"
-for file in "$exe" "$baseline"; do
+nudge="$build/bin/mouse_nudge.exe"
+for file in "$exe" "$baseline" "$nudge"; do
   [ -f "$file" ] || { echo "fly-desktop-bench: $file is missing; build the Windows preset first" >&2; exit 2; }
 done
 seconds=${GNATTER_BENCH_SECONDS:-20}
@@ -57,6 +64,7 @@ runs=${GNATTER_BENCH_RUNS:-3}
 desktops=${GNATTER_BENCH_DESKTOPS:-plain compositing}
 cases=${GNATTER_BENCH_CASES:-1:36 10:36 50:36 50:54}
 cpu=${GNATTER_BENCH_CPU:-1}
+nudge_mouse=${GNATTER_BENCH_NUDGE:-1}
 ethogram=${GNATTER_ETHOGRAM:-$root/build/native/bin/fly_ethogram}
 work=1280x800  # the headless session's screen (scripts/wine-session.sh), all of it work area
 one_fly_seed=4  # its fly walks, turns and grooms 40 to 60 s after the start
@@ -196,7 +204,13 @@ measure() {
   taskset -c "$cpu" wine "$@" </dev/null >/dev/null 2>&1 &
   wait_until 30 started "$pattern" || { echo "fly-desktop-bench: $pattern did not start" >&2; exit 1; }
   local pid=$found_pid
-  sleep "$settle"  # not synchronisation: arrival and start-up costs stay out of the measurement
+  if [ "$nudge_mouse" = 1 ]; then
+    sleep 2  # the program has opened its window and is listening
+    wine "$nudge" </dev/null >/dev/null 2>&1 || echo "fly-desktop-bench: mouse_nudge.exe failed" >&2
+    sleep $((settle > 2 ? settle - 2 : 0))
+  else
+    sleep "$settle"  # not synchronisation: arrival and start-up costs stay out of the measurement
+  fi
 
   local g0 x0 s0 c0 g1 x1 s1 c1 t0 t1 peak wall
   g0=$(cpu_ticks "$pid"); x0=$(cpu_ticks "$xvfb"); s0=$(cpu_ticks "$server"); c0=$(cpu_ticks "$compositor")
@@ -331,7 +345,9 @@ run_case() {
   done
 }
 
-echo "Measuring ${seconds} s per run after ${settle} s to settle, $runs runs a case, on CPU $cpu, in $state"
+nudged="one mouse event after each start"
+[ "$nudge_mouse" = 1 ] || nudged="no mouse event"
+echo "Measuring ${seconds} s per run after ${settle} s to settle ($nudged), $runs runs a case, on CPU $cpu, in $state"
 echo
 for desktop in $desktops; do
   if [ "$desktop" = compositing ]; then compositor_on; fi
