@@ -281,9 +281,14 @@ long long nextCountsWrite() {
 // ---- the frame ----
 
 // Until the first rest ends (the swarm counts its timeout in), but never less than a
-// frame: should the swarm still rest when the wait is over, the loop must not spin.
+// frame: should the swarm still rest when the wait is over, the loop must not spin. The
+// swarm makes the change that ends a rest in the step that starts when the rest is over,
+// so the wait runs half a step into it: waking at the rest's very end (or a millisecond
+// early, as whole-millisecond waits do) would show nothing new and need a second wake-up
+// a frame later.
 double restWaitSeconds() {
-    return std::min(std::max(g_swarm->restingSecondsLeft(), kFramePeriodSeconds), kLongestRestWaitSeconds);
+    const double wait = g_swarm->restingSecondsLeft() + 1.5 * gnatter::Swarm::kStepSeconds;
+    return std::min(std::max(wait, kFramePeriodSeconds), kLongestRestWaitSeconds);
 }
 
 void showFlyCount() {
