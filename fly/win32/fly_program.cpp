@@ -280,16 +280,6 @@ long long nextCountsWrite() {
 
 // ---- the frame ----
 
-// Until the first rest ends (the swarm counts its timeout in), but never less than a
-// frame: should the swarm still rest when the wait is over, the loop must not spin. The
-// swarm makes the change that ends a rest in the step that starts when the rest is over,
-// so the wait runs half a step into it: waking at the rest's very end (or a millisecond
-// early, as whole-millisecond waits do) would show nothing new and need a second wake-up
-// a frame later.
-double restWaitSeconds() {
-    const double wait = g_swarm->restingSecondsLeft() + 1.5 * gnatter::Swarm::kStepSeconds;
-    return std::min(std::max(wait, kFramePeriodSeconds), kLongestRestWaitSeconds);
-}
 
 void showFlyCount() {
     const std::size_t alive = g_swarm->aliveCount();
@@ -324,7 +314,7 @@ void frame(long long at, const PointerReading* reading) {
         return;
     }
     g_resting = g_swarm->allResting();
-    g_nextFrame = at + ticks(g_resting ? restWaitSeconds() : kFramePeriodSeconds);
+    g_nextFrame = at + ticks(g_resting ? restWaitSeconds(g_swarm->restingSecondsLeft()) : kFramePeriodSeconds);
     g_nextPointerRead = std::min(g_nextPointerRead, at + ticks(nextPointerReadSeconds(at)));
 }
 
@@ -509,6 +499,17 @@ double pointerReadDelay(bool nearFly, double secondsSinceMoved, bool buttonHeld,
     const bool threat = nearFly && (secondsSinceMoved < kPointerStillSeconds || buttonHeld);
     if (threat) return kFramePeriodSeconds;
     return movesReported ? kPointerSafetyPollSeconds : kPointerReadSeconds;
+}
+
+// Until the first rest ends (the swarm counts its timeout in), but never less than a
+// frame: should the swarm still rest when the wait is over, the loop must not spin. The
+// swarm makes the change that ends a rest in the step that starts when the rest is over,
+// so the wait runs half a step into it: waking at the rest's very end (or a millisecond
+// early, as whole-millisecond waits do) would show nothing new and need a second wake-up
+// a frame later.
+double restWaitSeconds(double restingSecondsLeft) {
+    const double wait = restingSecondsLeft + 1.5 * gnatter::Swarm::kStepSeconds;
+    return std::min(std::max(wait, kFramePeriodSeconds), kLongestRestWaitSeconds);
 }
 
 bool startFlies(const gnatter::Options& options, std::uint64_t seed) {

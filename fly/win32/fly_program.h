@@ -18,6 +18,10 @@ bool startFlies(const gnatter::Options& options, std::uint64_t seed);
 // event to the program (movesReported).
 double pointerReadDelay(bool nearFly, double secondsSinceMoved, bool buttonHeld, bool movesReported);
 
+// Seconds to sleep while every fly rests, given the swarm's restingSecondsLeft(): long
+// enough that the wake-up shows what ended the rest.
+double restWaitSeconds(double restingSecondsLeft);
+
 // Runs until every fly has left (timeout, "Shoo the flies", another instance) or the
 // session ends; returns the exit code.
 int runFlies();
