@@ -280,7 +280,6 @@ long long nextCountsWrite() {
 
 // ---- the frame ----
 
-
 void showFlyCount() {
     const std::size_t alive = g_swarm->aliveCount();
     if (alive == g_countShown) return;
