@@ -127,11 +127,24 @@ void sendButton(DWORD flags) {
     SendInput(1, &input, sizeof input);
 }
 
-// A quick click where a user's swat would land: the pointer jumps there and the primary
-// button goes down and up 50 ms later.
+// One mouse event that puts the pointer at a point of the screen, as a mouse (not a
+// program) does, with the button changes in `flags`.
+void sendMouseAt(POINT at, DWORD flags) {
+    INPUT input = {};
+    input.type = INPUT_MOUSE;
+    input.mi.dwFlags = flags | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    // Rounded up, so that the system's scaling back (rounding down) gives the same pixel.
+    const LONG width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    input.mi.dx = (at.x * 65536 + width - 1) / width;
+    input.mi.dy = (at.y * 65536 + height - 1) / height;
+    SendInput(1, &input, sizeof input);
+}
+
+// A quick click where a user's swat would land: the pointer arrives there with the primary
+// button going down, in one event (a pointer that arrived alone first would be a fast
+// approach the fly may flee), and the button goes up 50 ms later.
 void clickAt(POINT at) {
-    SetCursorPos(at.x, at.y);
-    sendButton(GetSystemMetrics(SM_SWAPBUTTON) ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN);
+    sendMouseAt(at, GetSystemMetrics(SM_SWAPBUTTON) ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN);
     pumpFor(50);
     sendButton(GetSystemMetrics(SM_SWAPBUTTON) ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP);
 }
@@ -314,16 +327,11 @@ INSTANTIATE_TEST_SUITE_P(Table, FlySwatTest,
 // Moves the pointer as a mouse would (the system reports it to every raw-input sink), or
 // as a program that sets it does (no report).
 void movePointer(POINT to, bool reported) {
-    if (!reported) {
+    if (reported) {
+        sendMouseAt(to, 0);
+    } else {
         SetCursorPos(to.x, to.y);
-        return;
     }
-    INPUT input = {};
-    input.type = INPUT_MOUSE;
-    input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    input.mi.dx = MulDiv(to.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
-    input.mi.dy = MulDiv(to.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
-    SendInput(1, &input, sizeof input);
 }
 
 struct StartleCase {
