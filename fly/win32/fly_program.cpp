@@ -126,6 +126,10 @@ long long now() {
 
 long long ticks(double seconds) { return static_cast<long long>(seconds * static_cast<double>(g_ticksPerSecond)); }
 
+// True when what is due at `when` is due at `at`: waits are whole milliseconds, so a
+// wake-up up to a millisecond early counts as on time.
+bool isDue(long long at, long long when) { return at + ticks(0.001) >= when; }
+
 bool paused() { return g_sessionLocked || g_displayOff; }
 
 void departNow() {
@@ -199,8 +203,7 @@ void watchPointerReports(long long at, bool shifted) {
         if (secondsSince(at, g_pointerMovedAt) >= kPointerQuietSeconds) setPointerSink(true);
         return;
     }
-    const long long slack = ticks(0.001);  // as in tick()
-    if (g_unreportedMoveAt >= 0 && at + slack >= g_unreportedMoveAt + ticks(kPointerReportGraceSeconds)) {
+    if (g_unreportedMoveAt >= 0 && isDue(at, g_unreportedMoveAt + ticks(kPointerReportGraceSeconds))) {
         g_pointerReports = PointerReports::Incomplete;
         setPointerSink(false);
         g_nextPointerRead = std::min(g_nextPointerRead, at + ticks(nextPointerReadSeconds(at)));
@@ -321,13 +324,12 @@ void frame(long long at, const PointerReading* reading) {
 // when something the swarm must hear changed.
 void tick() {
     const long long at = now();
-    const long long slack = ticks(0.001);  // waits are whole milliseconds
     if (takeDesktopChanged()) g_desktopDirty = true;
-    bool run = g_wakeNow || g_monitorsChanged || at + slack >= g_nextFrame;
-    if (at + slack >= nextDesktopRead()) run = readDesktop(at) || run;
+    bool run = g_wakeNow || g_monitorsChanged || isDue(at, g_nextFrame);
+    if (isDue(at, nextDesktopRead())) run = readDesktop(at) || run;
 
     PointerReading reading;
-    const bool pointerDue = at + slack >= g_nextPointerRead;
+    const bool pointerDue = isDue(at, g_nextPointerRead);
     if (pointerDue) {
         reading = readPointer();
         const bool moved = pointerMoved(reading);
@@ -337,7 +339,7 @@ void tick() {
         watchPointerReports(at, moved && g_pointerPresent && reading.present);
     }
     if (run) frame(at, pointerDue ? &reading : nullptr);
-    if (at + slack >= nextCountsWrite()) writeWindowCounts(at);
+    if (isDue(at, nextCountsWrite())) writeWindowCounts(at);
 }
 
 DWORD waitMilliseconds() {
