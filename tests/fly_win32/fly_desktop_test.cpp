@@ -120,7 +120,9 @@ std::vector<HWND> restingOnEdge(DWORD processId, const RECT& window, int reach) 
 
 // ---- the click and the tray ----
 
-void sendButton(DWORD flags) {
+// A mouse event where the pointer is: a button change, or with MOUSEEVENTF_MOVE alone a
+// report that moves nothing.
+void sendMouse(DWORD flags) {
     INPUT input = {};
     input.type = INPUT_MOUSE;
     input.mi.dwFlags = flags;
@@ -146,7 +148,7 @@ void sendMouseAt(POINT at, DWORD flags) {
 void clickAt(POINT at) {
     sendMouseAt(at, GetSystemMetrics(SM_SWAPBUTTON) ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN);
     pumpFor(50);
-    sendButton(GetSystemMetrics(SM_SWAPBUTTON) ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP);
+    sendMouse(GetSystemMetrics(SM_SWAPBUTTON) ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP);
 }
 
 // The text of the tooltip Wine's notification area shows while the pointer rests on our
@@ -356,10 +358,7 @@ TEST_P(FlyStartleTest, APointerComingFastAtARestingFlyStartlesIt) {
     ASSERT_TRUE(waitPumping([&] { return !restingFlies(flies.id(), kLongRestMs).empty(); }, kSettleMs));
     // A mouse event that moves nothing shows the program that mouse input is reported;
     // the fly is then chosen after the pointer kept still for a while.
-    INPUT nudge = {};
-    nudge.type = INPUT_MOUSE;
-    nudge.mi.dwFlags = MOUSEEVENTF_MOVE;
-    SendInput(1, &nudge, sizeof nudge);
+    sendMouse(MOUSEEVENTF_MOVE);
     HWND fly = nullptr;
     ASSERT_TRUE(waitPumping([&] {
         const std::vector<HWND> resting = restingFlies(flies.id(), kLongRestMs);
