@@ -15,8 +15,9 @@
 // stands still until the user is back.
 //
 // Swatting: the primary button is read with the pointer (GetAsyncKeyState, no global
-// hook), and a press since the last reading swats at the pointer. The fly windows stay
-// click-through, so the click still reaches the window under the fly.
+// hook), and a press since the last reading swats at the pointer; a press the raw-input
+// sink reports swats at once. The fly windows stay click-through, so the click still
+// reaches the window under the fly.
 #include "fly_program.h"
 
 #include "desktop_windows.h"
@@ -52,6 +53,10 @@ const double kPointerSafetyPollSeconds = 1.0;
 const double kPointerQuietSeconds = 0.5;
 // A move a reading found may have its report still on the way: how long to wait for it.
 const double kPointerReportGraceSeconds = 0.1;
+// A press shows in a raw-input report and in GetAsyncKeyState, not always at the same
+// moment (Wine answers GetAsyncKeyState from a cache for 50 ms): a press one of them shows
+// this soon after the other showed one is the same press.
+const double kPressEchoSeconds = 0.25;
 // A window being dragged reports dozens of moves a second; one reading per this much.
 const double kDesktopEventDelaySeconds = 0.05;
 // The safety poll of the desktop: each reading costs a few milliseconds of round trips
@@ -110,6 +115,10 @@ enum class PointerReports { Unproven, Complete, Incomplete };
 PointerReports g_pointerReports = PointerReports::Unproven;
 bool g_pointerSinkOpen = false;
 long long g_unreportedMoveAt = -1;  // a reading found a move that no report announced
+bool g_pressReported = false;  // a report announced a press of the primary button
+enum class PressSeenIn { Nothing, Report, ButtonState };
+PressSeenIn g_lastPressSeenIn = PressSeenIn::Nothing;
+long long g_lastPressAt = 0;
 
 // For the desktop bench: with GNATTER_WINDOW_COUNTS naming a file, a line a second goes
 // to its end: the time (Unix seconds) and the window moves and new pictures so far, so
@@ -146,21 +155,41 @@ struct PointerReading {
     bool pressed = false;  // the primary button went down since the last reading
 };
 
+// False when the press is one the other source showed a moment ago.
+bool newPress(PressSeenIn seenIn, long long at) {
+    const bool echo = g_lastPressSeenIn != PressSeenIn::Nothing && g_lastPressSeenIn != seenIn &&
+                      at - g_lastPressAt <= ticks(kPressEchoSeconds);
+    g_lastPressSeenIn = echo ? PressSeenIn::Nothing : seenIn;
+    g_lastPressAt = at;
+    return !echo;
+}
+
 // GetAsyncKeyState reports the physical buttons: with swapped buttons the primary one
 // is the right. Its low bit catches a click that began and ended between two readings.
-bool primaryButtonPressed() {
+bool primaryButtonPressed(long long at) {
     const int button = GetSystemMetrics(SM_SWAPBUTTON) ? VK_RBUTTON : VK_LBUTTON;
     const SHORT state = GetAsyncKeyState(button);
     const bool down = (state & 0x8000) != 0;
     const bool pressed = (state & 0x0001) != 0 || (down && !g_buttonDown);
     g_buttonDown = down;
-    return pressed;
+    return pressed && newPress(PressSeenIn::ButtonState, at);
 }
 
-PointerReading readPointer() {
+// Reads the button and drops what it says: the presses so far swat nothing.
+void forgetPresses() {
+    primaryButtonPressed(now());
+    g_pressReported = false;
+}
+
+PointerReading readPointer(long long at) {
     PointerReading reading;
     reading.present = GetCursorPos(&reading.at) != FALSE;  // fails on the secure desktop
-    reading.pressed = g_swatting && primaryButtonPressed();
+    reading.pressed = g_swatting && primaryButtonPressed(at);
+    if (g_pressReported && g_swatting) {
+        reading.pressed = true;
+        g_buttonDown = true;
+    }
+    g_pressReported = false;
     return reading;
 }
 
@@ -331,7 +360,7 @@ void tick() {
     PointerReading reading;
     const bool pointerDue = isDue(at, g_nextPointerRead);
     if (pointerDue) {
-        reading = readPointer();
+        reading = readPointer(at);
         const bool moved = pointerMoved(reading);
         if (moved) g_pointerMovedAt = at;
         run = run || reading.pressed || moved;
@@ -353,7 +382,7 @@ DWORD waitMilliseconds() {
 
 void setSwatting(bool on) {
     g_swatting = on;
-    if (on) primaryButtonPressed();  // forget presses from while it was off
+    if (on) forgetPresses();  // forget presses from while it was off
 }
 
 // ---- the owner window ----
@@ -378,7 +407,7 @@ LRESULT onTrayMessage(LPARAM lParam) {
     if (mouseMessage != WM_LBUTTONUP && mouseMessage != WM_RBUTTONUP && mouseMessage != WM_CONTEXTMENU) return 0;
     const TrayCommand command = trayMenuChoice(g_owner, g_swatting);
     // The clicks that went to the icon and the menu swat nothing.
-    if (g_swatting) primaryButtonPressed();
+    if (g_swatting) forgetPresses();
     if (command == TrayCommand::ToggleSwatting) setSwatting(!g_swatting);
     if (command == TrayCommand::Shoo) departNow();
     return 0;
@@ -401,8 +430,24 @@ LRESULT onPowerBroadcast(WPARAM event, LPARAM lParam) {
     return TRUE;
 }
 
-// WM_INPUT: the system reported a mouse event. The pointer is read at once.
+// True when a raw-input report says the primary button went down.
+bool reportsPress(LPARAM report) {
+    RAWINPUT input;
+    UINT size = sizeof input;
+    if (GetRawInputData(reinterpret_cast<HRAWINPUT>(report), RID_INPUT, &input, &size, sizeof(RAWINPUTHEADER)) ==
+            static_cast<UINT>(-1) ||
+        input.header.dwType != RIM_TYPEMOUSE) {
+        return false;
+    }
+    const USHORT down = GetSystemMetrics(SM_SWAPBUTTON) ? RI_MOUSE_RIGHT_BUTTON_DOWN : RI_MOUSE_LEFT_BUTTON_DOWN;
+    return (input.data.mouse.usButtonFlags & down) != 0;
+}
+
+// WM_INPUT: the system reported a mouse event. The pointer is read at once, and a press
+// in the report counts even if GetAsyncKeyState does not show it yet: otherwise the
+// pointer's jump to a fly could startle it before the press that swats it is seen.
 LRESULT onPointerReport(HWND window, WPARAM wParam, LPARAM lParam) {
+    if (reportsPress(lParam) && newPress(PressSeenIn::Report, now())) g_pressReported = true;
     if (g_pointerReports != PointerReports::Incomplete) {
         g_pointerReports = PointerReports::Complete;
         g_unreportedMoveAt = -1;
@@ -529,7 +574,7 @@ bool startFlies(const gnatter::Options& options, std::uint64_t seed) {
     addTrayIcon(g_owner, kTrayMessage, static_cast<int>(g_countShown));
     watchDesktopWindows();
     setPointerSink(true);
-    if (g_swatting) primaryButtonPressed();  // a press from before the start is no swat
+    if (g_swatting) forgetPresses();  // a press from before the start is no swat
 
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
