@@ -332,15 +332,16 @@ run_case() {
     [ -z "$counted" ] || { read -r pace_moves pace_uploads <<<"$counted"; pace_from="counted"; }
     base=$(measure 'window_load\.exe' "$baseline" "$count" "$size" "$pace_moves" "$pace_uploads")
     poses=$(measure 'window_load\.exe' "$baseline" --poses "$count" "$size" "$pace_moves" "$pace_uploads")
-    read -r btotal _ <<<"$base"
+    local bprogram bx bs ptotal
+    read -r btotal bprogram bx bs _ <<<"$base"
     read -r ptotal _ <<<"$poses"
     local ratio pratio
     ratio=$(ratio_of "$total" "$btotal")
     pratio=$(ratio_of "$total" "$ptotal")
     printf '%-12s   run %d: gnatter %6s%% (program %s%%, X %s%%, wineserver %s%%, compositor %s%%, peak %s KB);' \
       "$desktop" "$run" "$total" "$program" "$x" "$s" "$comp" "$peak"
-    printf ' minimal %s%%, ratio %s; changing pictures %s%%, ratio %s (pace %s moves, %s uploads, %s)\n' \
-      "$btotal" "$ratio" "$ptotal" "$pratio" "$pace_moves" "$pace_uploads" "$pace_from"
+    printf ' minimal %s%% (program %s%%, X %s%%, wineserver %s%%), ratio %s; changing pictures %s%%, ratio %s (pace %s moves, %s uploads, %s)\n' \
+      "$btotal" "$bprogram" "$bx" "$bs" "$ratio" "$ptotal" "$pratio" "$pace_moves" "$pace_uploads" "$pace_from"
     echo "$desktop $c $run $total $program $x $s $comp $peak $btotal $ratio $ptotal $pratio" >>"$results"
   done
 }
