@@ -447,12 +447,13 @@ bool reportsPress(LPARAM report) {
 // in the report counts even if GetAsyncKeyState does not show it yet: otherwise the
 // pointer's jump to a fly could startle it before the press that swats it is seen.
 LRESULT onPointerReport(HWND window, WPARAM wParam, LPARAM lParam) {
-    if (reportsPress(lParam) && newPress(PressSeenIn::Report, now())) g_pressReported = true;
+    const long long at = now();
+    if (reportsPress(lParam) && newPress(PressSeenIn::Report, at)) g_pressReported = true;
     if (g_pointerReports != PointerReports::Incomplete) {
         g_pointerReports = PointerReports::Complete;
         g_unreportedMoveAt = -1;
         if (g_pointerSinkOpen) setPointerSink(false);
-        g_nextPointerRead = now();
+        g_nextPointerRead = at;
     }
     return DefWindowProcW(window, WM_INPUT, wParam, lParam);  // frees the report
 }

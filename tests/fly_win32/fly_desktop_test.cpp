@@ -323,7 +323,6 @@ INSTANTIATE_TEST_SUITE_P(Table, FlySwatTest,
                                            SwatCase{"SwattingUncheckedInTheMenu", L"", true, false}),
                          [](const ::testing::TestParamInfo<SwatCase>& info) { return info.param.name; });
 
-
 // ---- the pointer coming at a fly ----
 
 // Moves the pointer as a mouse would (the system reports it to every raw-input sink), or
