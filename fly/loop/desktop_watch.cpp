@@ -1,0 +1,65 @@
+// The desktop's reading pace and the raising of the fly windows.
+#include "desktop_watch.h"
+
+#include <algorithm>
+
+namespace gnatter {
+
+bool sameWindows(const std::vector<WindowBox>& a, const std::vector<WindowBox>& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (a[i].id != b[i].id || a[i].rect != b[i].rect) return false;
+    }
+    return true;
+}
+
+// The first event after a quiet spell is read at once, the ones that follow it no sooner
+// than kEventDelaySeconds after that reading.
+void DesktopWatch::onEvent(DesktopEvent event, double now) {
+    dirty_ = true;
+    if (event == DesktopEvent::Moved) movesReported_ = true;
+    // A window that appears or comes forward goes above the flies on some systems.
+    if (event != DesktopEvent::Moved && event != DesktopEvent::Hidden) wantRaise(now);
+}
+
+double DesktopWatch::nextRead() const {
+    if (dirty_) return lastRead_ + kEventDelaySeconds;
+    if (movesPromised_) return kNoDeadline;
+    return lastRead_ + (movesReported_ ? kPollSeconds : kPollWithoutMoveReportsSeconds);
+}
+
+bool DesktopWatch::read(FlyPlatform& platform, double now) {
+    dirty_ = false;
+    lastRead_ = now;
+    DesktopReading reading = platform.readDesktop();
+    if (reading.fliesBuried) wantRaise(now);
+    const bool windowsChanged = !sameWindows(reading.windows, last_.windows);
+    const bool changed = windowsChanged || reading.fullScreen != last_.fullScreen;
+    windowsChanged_ = windowsChanged_ || windowsChanged;
+    if (changed) last_ = std::move(reading);
+    return changed;
+}
+
+bool DesktopWatch::takeWindowsChanged() {
+    const bool changed = windowsChanged_;
+    windowsChanged_ = false;
+    return changed;
+}
+
+void DesktopWatch::wantRaise(double now) {
+    if (raiseWanted_) return;
+    raiseWanted_ = true;
+    raiseWantedAt_ = now;
+}
+
+double DesktopWatch::nextRaise() const {
+    if (!raiseWanted_) return kNoDeadline;
+    return std::max(raiseWantedAt_ + kEventDelaySeconds, lastRaise_ + kRaiseGapSeconds);
+}
+
+void DesktopWatch::raised(double now) {
+    raiseWanted_ = false;
+    lastRaise_ = now;
+}
+
+}  // namespace gnatter
