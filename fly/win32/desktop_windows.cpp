@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <iterator>
 
 namespace gnatter::win32 {
@@ -49,7 +50,20 @@ struct Enumeration {
     HWND shell = nullptr;
     RECT primary = {};
     DWORD ourProcess = 0;
+    bool* fliesBuried = nullptr;
 };
+
+// One of our windows (a fly: the owner is never shown) under another program's that
+// overlaps it, the windows so far being those above it.
+bool underAnother(HWND window, const Enumeration& e) {
+    RECT ours = {};
+    GetWindowRect(window, &ours);
+    for (const gnatter::WindowBox& other : e.windows) {
+        const gnatter::Rect& r = other.rect;
+        if (r.left < ours.right && ours.left < r.right && r.top < ours.bottom && ours.top < r.bottom) return true;
+    }
+    return false;
+}
 
 // The wallpaper and icons fill the screen behind everything: nothing to land on. Only
 // a window that covers the primary monitor can be one, so only such a window's class
@@ -71,11 +85,14 @@ BOOL CALLBACK addWindow(HWND window, LPARAM context) {
     auto& e = *reinterpret_cast<Enumeration*>(context);
     const LONG_PTR style = GetWindowLongPtrW(window, GWL_STYLE);
     if ((style & WS_VISIBLE) == 0 || (style & WS_MINIMIZE) != 0) return TRUE;
-    const LONG_PTR clickThrough = WS_EX_LAYERED | WS_EX_TRANSPARENT;
-    if ((GetWindowLongPtrW(window, GWL_EXSTYLE) & clickThrough) == clickThrough) return TRUE;
     DWORD processId = 0;
     GetWindowThreadProcessId(window, &processId);
-    if (processId == e.ourProcess) return TRUE;
+    if (processId == e.ourProcess) {
+        if (e.fliesBuried != nullptr && !*e.fliesBuried) *e.fliesBuried = underAnother(window, e);
+        return TRUE;
+    }
+    const LONG_PTR clickThrough = WS_EX_LAYERED | WS_EX_TRANSPARENT;
+    if ((GetWindowLongPtrW(window, GWL_EXSTYLE) & clickThrough) == clickThrough) return TRUE;
     const RECT r = visibleBounds(window);
     if (r.right <= r.left || r.bottom <= r.top || isShellDesktop(window, r, e) || isCloaked(window)) return TRUE;
     gnatter::WindowBox box;
@@ -91,36 +108,51 @@ struct EventRange {
     DWORD first, last;
 };
 // Foreground changes (a window brought to the front covers others), minimising and
-// restoring, destruction, showing, hiding, z-order, moving and sizing, cloaking.
+// restoring, creation, destruction, showing, hiding, z-order, moving and sizing, cloaking.
 const EventRange kWatchedEvents[] = {
     {EVENT_SYSTEM_FOREGROUND, EVENT_SYSTEM_FOREGROUND},
     {EVENT_SYSTEM_MINIMIZESTART, EVENT_SYSTEM_MINIMIZEEND},
-    {EVENT_OBJECT_DESTROY, EVENT_OBJECT_REORDER},
+    {EVENT_OBJECT_CREATE, EVENT_OBJECT_REORDER},
     {EVENT_OBJECT_LOCATIONCHANGE, EVENT_OBJECT_LOCATIONCHANGE},
     {kEventObjectCloaked, kEventObjectUncloaked},
 };
 HWINEVENTHOOK g_hooks[std::size(kWatchedEvents)] = {};
-bool g_changed = false;
-bool g_eventsArrive = false;
+std::vector<gnatter::DesktopEvent> g_events;
 
-void CALLBACK onWindowEvent(HWINEVENTHOOK, DWORD, HWND window, LONG objectId, LONG childId, DWORD, DWORD) {
+gnatter::DesktopEvent kindOf(DWORD event) {
+    using gnatter::DesktopEvent;
+    switch (event) {
+        case EVENT_SYSTEM_FOREGROUND: return DesktopEvent::Foreground;
+        case EVENT_OBJECT_CREATE: return DesktopEvent::Created;
+        case EVENT_OBJECT_REORDER: return DesktopEvent::Restacked;
+        case EVENT_OBJECT_LOCATIONCHANGE: return DesktopEvent::Moved;
+        case EVENT_SYSTEM_MINIMIZEEND:
+        case EVENT_OBJECT_SHOW:
+        case kEventObjectUncloaked: return DesktopEvent::Shown;
+        default: return DesktopEvent::Hidden;  // minimised, destroyed, hidden, cloaked
+    }
+}
+
+void CALLBACK onWindowEvent(HWINEVENTHOOK, DWORD event, HWND window, LONG objectId, LONG childId, DWORD, DWORD) {
     // The caret and the pointer report moves too; only whole windows matter, and of
     // those only top-level ones (a child moving inside its window changes nothing here).
     // A change of z-order among top-level windows names the desktop window itself.
     if (objectId != OBJID_WINDOW || childId != CHILDID_SELF || window == nullptr) return;
-    g_eventsArrive = true;
-    if (g_changed) return;
+    const gnatter::DesktopEvent kind = kindOf(event);
+    if (std::find(g_events.begin(), g_events.end(), kind) != g_events.end()) return;
     const HWND desktop = GetDesktopWindow();
-    g_changed = window == desktop || GetAncestor(window, GA_PARENT) == desktop;
+    if (window == desktop || GetAncestor(window, GA_PARENT) == desktop) g_events.push_back(kind);
 }
 
 }  // namespace
 
-std::vector<gnatter::WindowBox> desktopWindows() {
+std::vector<gnatter::WindowBox> desktopWindows(bool* fliesBuried) {
     Enumeration e;
     e.shell = GetShellWindow();
     e.primary = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
     e.ourProcess = GetCurrentProcessId();
+    e.fliesBuried = fliesBuried;
+    if (fliesBuried != nullptr) *fliesBuried = false;
     // EnumWindows goes through the top-level windows in z-order, topmost first.
     EnumWindows(addWindow, reinterpret_cast<LPARAM>(&e));
     return std::move(e.windows);
@@ -141,20 +173,10 @@ void stopWatchingDesktopWindows() {
     }
 }
 
-bool takeDesktopChanged() {
-    const bool changed = g_changed;
-    g_changed = false;
-    return changed;
-}
-
-bool desktopEventsArrive() { return g_eventsArrive; }
-
-bool sameWindows(const std::vector<gnatter::WindowBox>& a, const std::vector<gnatter::WindowBox>& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (a[i].id != b[i].id || a[i].rect != b[i].rect) return false;
-    }
-    return true;
+std::vector<gnatter::DesktopEvent> takeDesktopEvents() {
+    std::vector<gnatter::DesktopEvent> events;
+    events.swap(g_events);
+    return events;
 }
 
 }  // namespace gnatter::win32

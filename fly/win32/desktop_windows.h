@@ -2,6 +2,7 @@
 // first, and a watch that hears when one of them moves, appears, goes or is minimised.
 #pragma once
 
+#include "fly_platform.h"
 #include "swarm.h"
 
 #include <vector>
@@ -11,8 +12,9 @@ namespace gnatter::win32 {
 // The visible top-level windows of other programs, topmost first. Left out: hidden,
 // minimised, cloaked (another virtual desktop, a suspended app) and empty windows, the
 // shell's desktop windows, and click-through layered windows (overlays, other flies).
-// WindowBox::id is the window's handle.
-std::vector<gnatter::WindowBox> desktopWindows();
+// WindowBox::id is the window's handle. `fliesBuried`, when given, is set when one of
+// this program's fly windows lies below another program's window that overlaps it.
+std::vector<gnatter::WindowBox> desktopWindows(bool* fliesBuried = nullptr);
 
 // Listens for other programs' top-level windows changing (WINEVENT_OUTOFCONTEXT: the
 // events arrive as messages while the calling thread pumps them). Call once from the
@@ -20,13 +22,7 @@ std::vector<gnatter::WindowBox> desktopWindows();
 void watchDesktopWindows();
 void stopWatchingDesktopWindows();
 
-// True once since the last call when a watched event arrived.
-bool takeDesktopChanged();
-// True once any event other than a window's creation has arrived: the system reports
-// moves and hides to us, so a slow safety poll is enough. (Wine 8 only reports creation
-// to other processes.)
-bool desktopEventsArrive();
-
-bool sameWindows(const std::vector<gnatter::WindowBox>& a, const std::vector<gnatter::WindowBox>& b);
+// The kinds of watched event that arrived since the last call, each kind once.
+std::vector<gnatter::DesktopEvent> takeDesktopEvents();
 
 }  // namespace gnatter::win32

@@ -82,13 +82,29 @@ void FlyWindows::destroy() {
     flies_.clear();
 }
 
-void FlyWindows::update(const gnatter::Swarm& swarm, const gnatter::Rect* covered) {
+void FlyWindows::update(const gnatter::Swarm& swarm, const std::vector<gnatter::Rect>& hiddenOn) {
     const std::size_t count = std::min(flies_.size(), swarm.flyCount());
     // Once everything rests the loop may sleep for seconds: every window goes where its
     // fly ended up now, none waits for a later frame.
     const bool settling = swarm.allResting();
     ++updates_;
-    for (std::size_t i = 0; i < count; ++i) updateOne(flies_[i], swarm.flyView(i), covered, settling);
+    for (std::size_t i = 0; i < count; ++i) updateOne(flies_[i], swarm.flyView(i), hiddenOn, settling);
+}
+
+void FlyWindows::hideAll() {
+    for (Fly& fly : flies_) {
+        if (fly.shown) ShowWindow(fly.window, SW_HIDE);
+        fly.shown = false;
+    }
+}
+
+void FlyWindows::raise() {
+    for (Fly& fly : flies_) {
+        if (fly.shown) {
+            SetWindowPos(fly.window, HWND_TOPMOST, 0, 0, 0, 0,
+                         SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOREDRAW | SWP_NOOWNERZORDER);
+        }
+    }
 }
 
 // A new picture goes where it costs the window system least to take it: at the same
@@ -117,8 +133,11 @@ bool FlyWindows::uploadPicture(Fly& fly, const gnatter::FlyView& view) {
     return true;
 }
 
-void FlyWindows::updateOne(Fly& fly, const gnatter::FlyView& view, const gnatter::Rect* covered, bool settling) {
-    const bool visible = view.visible && !(covered != nullptr && inside(*covered, view.x, view.y));
+void FlyWindows::updateOne(Fly& fly, const gnatter::FlyView& view, const std::vector<gnatter::Rect>& hiddenOn,
+                           bool settling) {
+    const bool visible = view.visible && std::none_of(hiddenOn.begin(), hiddenOn.end(), [&](const gnatter::Rect& r) {
+                             return inside(r, view.x, view.y);
+                         });
     if (!visible) {
         if (fly.shown) ShowWindow(fly.window, SW_HIDE);
         fly.shown = false;

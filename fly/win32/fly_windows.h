@@ -25,10 +25,13 @@ public:
     bool create(HWND owner, std::size_t count);
     void destroy();
 
-    // Brings every window in line with its fly: hides flies that are gone or lie in
-    // `covered` (when not null), puts a new picture up only when it changed, and
-    // otherwise just moves the window.
-    void update(const gnatter::Swarm& swarm, const gnatter::Rect* covered);
+    // Brings every window in line with its fly: hides flies that are gone or lie on one
+    // of `hiddenOn`, puts a new picture up only when it changed, and otherwise just
+    // moves the window.
+    void update(const gnatter::Swarm& swarm, const std::vector<gnatter::Rect>& hiddenOn);
+    void hideAll();
+    // Puts every shown fly window back above the other windows.
+    void raise();
 
     // Window moves and new pictures so far (what the window system was asked to do).
     unsigned long moves() const { return moves_; }
@@ -47,7 +50,8 @@ private:
         unsigned long movedAt = 0;  // update() count at the last move or upload
         float lastX = 0.0f, lastY = 0.0f;  // the fly's position at the last update()
     };
-    void updateOne(Fly& fly, const gnatter::FlyView& view, const gnatter::Rect* covered, bool settling);
+    void updateOne(Fly& fly, const gnatter::FlyView& view, const std::vector<gnatter::Rect>& hiddenOn,
+                   bool settling);
     bool uploadPicture(Fly& fly, const gnatter::FlyView& view);
 
     std::vector<Fly> flies_;
