@@ -18,8 +18,9 @@ bool sameWindows(const std::vector<WindowBox>& a, const std::vector<WindowBox>& 
 void DesktopWatch::onEvent(DesktopEvent event, double now) {
     dirty_ = true;
     if (event == DesktopEvent::Moved) movesReported_ = true;
-    // A window that appears or comes forward goes above the flies on some systems.
-    if (event != DesktopEvent::Moved && event != DesktopEvent::Hidden) wantRaise(now);
+    // A window that appears or comes forward may go above the flies; where a reading
+    // cannot tell, they are raised all the same.
+    if (!burialSeen_ && event != DesktopEvent::Moved && event != DesktopEvent::Hidden) wantRaise(now);
 }
 
 double DesktopWatch::nextRead() const {

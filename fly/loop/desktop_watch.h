@@ -23,7 +23,9 @@ public:
     // race without end: at most once per this much.
     static constexpr double kRaiseGapSeconds = 0.5;
 
-    explicit DesktopWatch(bool movesPromised) : movesReported_(movesPromised), movesPromised_(movesPromised) {}
+    explicit DesktopWatch(const PlatformTraits& traits)
+        : movesReported_(traits.windowMovesReported), movesPromised_(traits.windowMovesReported),
+          burialSeen_(traits.burialSeen) {}
 
     void onEvent(DesktopEvent event, double now);
     // After a pause anything may have changed.
@@ -46,6 +48,7 @@ private:
 
     bool movesReported_;
     const bool movesPromised_;
+    const bool burialSeen_;
     bool dirty_ = true;  // an event arrived since the last reading (the first is due at once)
     double lastRead_ = -kPollSeconds;
     DesktopReading last_;

@@ -17,7 +17,7 @@ FlyLoop::FlyLoop(FlyPlatform& platform, const Options& options, std::uint64_t se
       traits_(platform.traits()),
       swarm_(std::make_unique<Swarm>(options, seed, platform.readMonitors())),
       pointer_(platform, traits_.pointerMovesReported),
-      desktop_(traits_.windowMovesReported),
+      desktop_(traits_),
       swatting_(options.swat) {}
 
 // Until the first rest ends (the swarm counts its timeout in), but never less than a

@@ -47,6 +47,9 @@ struct PlatformTraits {
     bool pointerMovesReported = false;
     // Every move, show and hide of another program's window is reported.
     bool windowMovesReported = false;
+    // A desktop reading finds every fly window another window covers (fliesBuried):
+    // the flies are raised only then, not after every event that might have buried them.
+    bool burialSeen = false;
     // The platform logs its window work once a second (logWindowWork) for the bench.
     bool logsWindowWork = false;
 };
