@@ -1,5 +1,6 @@
 // Parses the fly program's command line: the launcher's fixed `-n -t -s -v` form, the
-// same options in any order, and --help, --stop, --seed and --no-swat for people and scripts.
+// same options in any order, and --help, --version, --stop, --swatting, --seed and
+// --no-swat for people and scripts.
 // Every rejection is one sentence that names the option and says what it accepts, broken
 // into short lines of its own.
 #include "options.h"
@@ -96,6 +97,8 @@ const NumberOption* const kNumberOptions[] = {&kCount, &kTimeout, &kSize, &kVari
 
 bool isHelpWord(const std::string& w) { return w == "--help" || w == "-h" || w == "/?"; }
 
+const char kOptionList[] = "-n, -t, -s, -v, --seed, --no-swat, --stop, --swatting, --version and --help";
+
 // For a number glued to its option ("-n5", "-n=5"), the way to write it: "-n 5".
 std::string separatedForm(const std::string& w) {
     for (const NumberOption* option : kNumberOptions) {
@@ -156,7 +159,7 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
     }
 
     Options o;
-    bool seen[7] = {};  // -n -t -s -v --seed --stop --no-swat
+    bool seen[9] = {};  // -n -t -s -v --seed --stop --no-swat --swatting --version
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& w = args[i];
         const NumberOption* option = nullptr;
@@ -168,22 +171,31 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
         else if (w == "--seed") { option = &kSeed; slot = 4; }
         else if (w == "--stop") { slot = 5; }
         else if (w == "--no-swat") { slot = 6; }
+        else if (w == "--swatting") { slot = 7; }
+        else if (w == "--version") { slot = 8; }
         else if (!separatedForm(w).empty()) {
             return failure("Unknown option " + quoted(w) + "; write " + separatedForm(w) +
-                           ", with the number as a word of its own.");
+                           ", with a space between the option and its number.");
         } else {
-            return failure("Unknown option " + quoted(w) +
-                           "; the options are -n, -t, -s, -v, --seed, --stop, --no-swat and --help.");
+            return failure("Unknown option " + quoted(w) + "; the options are " + kOptionList + ".");
         }
         if (seen[slot]) {
             return failure("Option " + w + " was given more than once; give it at most once.");
         }
         seen[slot] = true;
-        if (!option) {
-            if (slot == 5) o.stopRunning = true;
-            else o.swat = false;
-            continue;
+        if (slot == 5) o.stopRunning = true;
+        if (slot == 6) o.swat = false;
+        if (slot == 8) o.showVersion = true;
+        if (slot == 7) {
+            const std::string value = i + 1 < args.size() ? args[i + 1] : std::string();
+            if (value != "on" && value != "off") {
+                return failure(std::string("Option --swatting needs on or off, ") +
+                               (i + 1 < args.size() ? "not " + quoted(value) + "." : "but nothing followed it."));
+            }
+            o.setSwatting = value == "on" ? 1 : 0;
+            ++i;
         }
+        if (!option) continue;
         if (i + 1 >= args.size()) {
             return failure(std::string("Option ") + option->name + " needs " + option->accepts +
                            ", but nothing followed it.");
@@ -210,23 +222,38 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
 
 // Laid out for a message box, which uses a proportional font and wraps long lines at
 // its own width: one option to a line, no columns, every line short.
-const char* usageText() {
-    return "Usage: gnatter.exe [options]\n"
+std::string usageText(const std::string& program) {
+    return "Usage: " + program + " [options]\n"
            "Flies crawl over the desktop until the time is up.\n"
            "\n"
            "-n COUNT: number of flies, 1 to 200 (default 1)\n"
            "-t SECONDS: time to stay, 0 to 86400 (default 15)\n"
            "-s PIXELS: body length, 4 to 256 (default 36)\n"
            "-v PERCENT: size variation, 0 to 100 (default 0)\n"
-           "--seed N: repeatable flies, N any whole number\n"
+           "--seed N: the same flies each time for one N\n"
            "--no-swat: clicks on flies do not swat them\n"
-           "--stop: the flies already out leave\n"
+           "--stop: send the flies that are out away\n"
+           "--swatting on|off: for the flies that are out\n"
+           "--version: show the version\n"
            "-h, --help or /?: show this text\n"
            "\n"
            "-t 0 keeps the flies out until they are stopped.\n"
+           "--seed takes a number from 0 to\n"
+           "18446744073709551615.\n"
            "A left click on a fly swats it; \"Swatting\" in\n"
-           "the notification-area menu turns that on and off.\n"
-           "Each number is a word of its own: -n 3 -t 60\n";
+           "the menu of the flies' tray icon turns that on\n"
+           "and off. Starting the program again replaces\n"
+           "the flies that are out.\n"
+           "Put a space between an option and its number:\n"
+           "-n 3 -t 60\n";
+}
+
+std::string oneLine(const std::string& error) {
+    std::string line = error;
+    for (char& c : line) {
+        if (c == '\n') c = ' ';
+    }
+    return line;
 }
 
 }  // namespace gnatter

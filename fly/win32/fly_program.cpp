@@ -255,8 +255,14 @@ LRESULT onDestroy(HWND window) {
     return 0;
 }
 
+LRESULT onSwattingRequest(WPARAM on) {
+    if (g_loop != nullptr) g_loop->setSwatting(on != 0);
+    return 0;
+}
+
 LRESULT CALLBACK ownerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == leaveMessage()) return onLeaveRequest();
+    if (message == swattingMessage()) return onSwattingRequest(wParam);
     if (message == g_taskbarCreatedMessage && message != 0) return onTaskbarCreated(window);
     switch (message) {
         case kTrayMessage: return onTrayMessage(lParam);

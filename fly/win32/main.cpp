@@ -36,24 +36,29 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     using namespace gnatter::win32;
     const gnatter::ParseResult parsed = gnatter::parseOptions(optionWords(GetCommandLineW()));
     if (!parsed.ok) {
-        showMessage(parsed.error + "\n\n" + gnatter::usageText(), MB_ICONERROR);
+        showMessage(parsed.error + "\n\n" + gnatter::usageText("gnatter.exe"), MB_ICONERROR);
         return kExitBadOptions;
     }
     const gnatter::Options& options = parsed.options;
     if (options.showHelp) {
-        showMessage(gnatter::usageText(), MB_ICONINFORMATION);
+        showMessage(gnatter::usageText("gnatter.exe"), MB_ICONINFORMATION);
         return 0;
     }
-    if (options.stopRunning) {
+    if (options.showVersion) {
+        showMessage("Gnatter " GNATTER_VERSION, MB_ICONINFORMATION);
+        return 0;
+    }
+    if (options.stopRunning || options.setSwatting >= 0) {
         StartupTurn turn;
-        tellRunningInstancesToLeave();
+        if (options.stopRunning) tellRunningInstances(leaveMessage(), 0);
+        if (options.setSwatting >= 0) tellRunningInstances(swattingMessage(), options.setSwatting);
         return 0;
     }
     {
         // The running flies leave while ours arrive; our owner window must exist before
         // the next start looks for it.
         StartupTurn turn;
-        tellRunningInstancesToLeave();
+        tellRunningInstances(leaveMessage(), 0);
         if (!startFlies(options, gnatter::chooseSeed(options, entropy()))) return kExitCannotStart;
     }
     return runFlies();

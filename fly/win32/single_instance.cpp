@@ -11,14 +11,21 @@ namespace {
 const wchar_t kStartupMutexName[] = L"Local\\Gnatter.FlyProgram.Startup";
 const DWORD kStartupWaitMs = 5000;
 
-BOOL CALLBACK postLeaveIfOwner(HWND window, LPARAM toldCount) {
+struct Telling {
+    UINT message;
+    WPARAM wParam;
+    int told;
+};
+
+BOOL CALLBACK tellIfOwner(HWND window, LPARAM context) {
     wchar_t className[64] = {};
     GetClassNameW(window, className, 64);
     if (lstrcmpW(className, kOwnerClassName) != 0) return TRUE;
     DWORD processId = 0;
     GetWindowThreadProcessId(window, &processId);
     if (processId == GetCurrentProcessId()) return TRUE;
-    if (PostMessageW(window, leaveMessage(), 0, 0)) ++*reinterpret_cast<int*>(toldCount);
+    auto& telling = *reinterpret_cast<Telling*>(context);
+    if (PostMessageW(window, telling.message, telling.wParam, 0)) ++telling.told;
     return TRUE;
 }
 
@@ -26,6 +33,11 @@ BOOL CALLBACK postLeaveIfOwner(HWND window, LPARAM toldCount) {
 
 UINT leaveMessage() {
     static const UINT message = RegisterWindowMessageW(L"Gnatter.FlyProgram.Leave");
+    return message;
+}
+
+UINT swattingMessage() {
+    static const UINT message = RegisterWindowMessageW(L"Gnatter.FlyProgram.Swatting");
     return message;
 }
 
@@ -42,10 +54,10 @@ StartupTurn::~StartupTurn() {
     if (mutex_ != nullptr) CloseHandle(mutex_);
 }
 
-int tellRunningInstancesToLeave() {
-    int told = 0;
-    EnumWindows(postLeaveIfOwner, reinterpret_cast<LPARAM>(&told));
-    return told;
+int tellRunningInstances(UINT message, WPARAM wParam) {
+    Telling telling = {message, wParam, 0};
+    EnumWindows(tellIfOwner, reinterpret_cast<LPARAM>(&telling));
+    return telling.told;
 }
 
 }  // namespace gnatter::win32

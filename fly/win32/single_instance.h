@@ -12,6 +12,8 @@ extern const wchar_t kOwnerClassName[];
 
 // Message a running instance receives when its flies should leave.
 UINT leaveMessage();
+// Message that turns a running instance's swatting on (wParam 1) or off (0).
+UINT swattingMessage();
 
 // Held from before looking for running instances until this instance's owner window
 // exists. Waits at most a few seconds, then goes on without it.
@@ -27,8 +29,8 @@ private:
     bool owned_ = false;
 };
 
-// Posts the leave message to every running instance's owner window in this session
-// (windows of this process excepted); returns how many were told.
-int tellRunningInstancesToLeave();
+// Posts `message` to every running instance's owner window in this session (windows of
+// this process excepted); returns how many were told.
+int tellRunningInstances(UINT message, WPARAM wParam);
 
 }  // namespace gnatter::win32

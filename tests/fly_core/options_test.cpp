@@ -28,6 +28,8 @@ struct Accepted {
     bool help, stop, hasSeed;
     std::uint64_t seed;
     bool noSwat = false;
+    int setSwatting = -1;
+    bool version = false;
 };
 
 // Cases are named by their name alone, not by a dump of their bytes.
@@ -48,6 +50,8 @@ TEST_P(AcceptedForm, ParsesToExpectedOptions) {
     EXPECT_EQ(r.options.hasSeed, c.hasSeed);
     EXPECT_EQ(r.options.seed, c.seed);
     EXPECT_EQ(r.options.swat, !c.noSwat);
+    EXPECT_EQ(r.options.setSwatting, c.setSwatting);
+    EXPECT_EQ(r.options.showVersion, c.version);
     EXPECT_TRUE(r.error.empty()) << "unexpected error text: " << r.error;
 }
 
@@ -71,6 +75,8 @@ const Accepted kAccepted[] = {
     {"SeedLargest", {"--seed", "18446744073709551615"}, 1, 15, 36, 0, false, false, true, UINT64_MAX},
     {"SeedWithLauncherForm", {"-n", "4", "--seed", "12345", "-t", "9", "-s", "20"}, 4, 9, 20, 0, false, false, true, 12345},
     {"NoSwat", {"--no-swat"}, 1, 15, 36, 0, false, false, false, 0, true},
+    {"SwattingOff", {"--swatting", "off"}, 1, 15, 36, 0, false, false, false, 0, false, 0},
+    {"SwattingOnAmongOthers", {"-n", "2", "--swatting", "on", "--version"}, 2, 15, 36, 0, false, false, false, 0, false, 1, true},
     {"NoSwatAmongOthers", {"-n", "2", "--no-swat", "--stop"}, 2, 15, 36, 0, false, true, false, 0, true},
 };
 
@@ -158,7 +164,10 @@ const Rejected kRejected[] = {
     {"GluedWithEqualsSign", {"-t=60"}, "write -t 60,"},
     {"GluedSeed", {"--seed42"}, "write --seed 42,"},
     {"GluedWithLeadingZeros", {"-v" + std::string(300, '0') + "7"}, "write -v 7,"},
-    {"GluedNonNumberListsTheOptions", {"-nx"}, "the options are -n, -t, -s, -v, --seed, --stop, --no-swat and --help."},
+    {"GluedNonNumberListsTheOptions", {"-nx"}, "the options are -n, -t, -s, -v, --seed, --no-swat, --stop, --swatting, --version and --help."},
+    {"SwattingNeedsOnOrOff", {"--swatting", "yes"}, "needs on or off, not \"yes\""},
+    {"SwattingMissingValue", {"--swatting"}, "needs on or off, but nothing"},
+    {"SwattingRepeated", {"--swatting", "on", "--swatting", "off"}, "--swatting"},
     {"NoSwatRepeated", {"--no-swat", "--no-swat"}, "--no-swat"},
     {"NoSwatTakesNoValue", {"--no-swat", "0"}, "\"0\""},
     {"EmptyWord", {""}, "\"\""},
@@ -219,11 +228,11 @@ INSTANTIATE_TEST_SUITE_P(Options, QuotedWord, ::testing::ValuesIn(kQuoted),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(OptionsUsage, ListsEveryOptionWithRangeAndDefault) {
-    const std::string usage = usageText();
-    const char* expected[] = {"-n", "1 to 200", "default 1", "-t", "0 to 86400", "default 15",
-                              "-s", "4 to 256", "default 36", "-v", "0 to 100", "default 0",
-                              "--seed", "--stop", "--no-swat", "--help", "-h", "/?",
-                              "any whole number", "A left click on a fly swats it"};
+    const std::string usage = usageText("gnatter.exe");
+    const char* expected[] = {"gnatter.exe [options]", "-n", "1 to 200", "default 1", "-t", "0 to 86400",
+                              "default 15", "-s", "4 to 256", "default 36", "-v", "0 to 100", "default 0",
+                              "--seed", "--stop", "--no-swat", "--swatting on|off", "--version", "--help", "-h",
+                              "/?", "from 0 to\n18446744073709551615", "A left click on a fly swats it"};
     for (const char* e : expected) {
         EXPECT_NE(usage.find(e), std::string::npos) << "usage text lacks \"" << e << "\":\n" << usage;
     }
@@ -237,7 +246,7 @@ TEST(OptionsUsage, ListsEveryOptionWithRangeAndDefault) {
         if (!line.empty() && line[0] == '-' && line.find(": ") != std::string::npos) ++options;
     }
     EXPECT_EQ(start, usage.size()) << "the text must end with a line break";
-    EXPECT_EQ(options, 8u) << usage;
+    EXPECT_EQ(options, 10u) << usage;
     // Plain words: no powers of two, and each option named once, in its own line.
     EXPECT_EQ(usage.find('^'), std::string::npos) << usage;
     EXPECT_EQ(usage.find("--no-swat"), usage.rfind("--no-swat")) << usage;

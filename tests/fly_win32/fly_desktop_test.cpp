@@ -262,6 +262,7 @@ struct SwatCase {
     const wchar_t* options;
     bool uncheckInMenu;  // turn "Swatting" off in the tray menu first
     bool squashes;
+    const wchar_t* thenRun = nullptr;  // a second gnatter.exe started with these options first
 };
 
 void PrintTo(const SwatCase& c, std::ostream* out) { *out << c.name; }
@@ -278,6 +279,7 @@ TEST_P(FlySwatTest, AClickOnARestingFlyAndTheWindowUnderIt) {
     ASSERT_TRUE(startFlies(flies, std::wstring(L"-n 6 -t 0 -s 48 --seed 9 ") + c.options));
     ASSERT_TRUE(waitPumping([&] { return flyWindows(flies.id()).size() == 6; }, kAppearMs));
     if (c.uncheckInMenu) chooseSwattingInTrayMenu(flies.id());
+    if (c.thenRun != nullptr) ASSERT_EQ(0u, runToEnd(c.thenRun, kExitMs));
     // Read before choosing a fly: the pointer's trip to the icon may startle one.
     const std::wstring tipBefore = trayTooltipText();
 
@@ -320,7 +322,9 @@ TEST_P(FlySwatTest, AClickOnARestingFlyAndTheWindowUnderIt) {
 INSTANTIATE_TEST_SUITE_P(Table, FlySwatTest,
                          ::testing::Values(SwatCase{"Squashes", L"", false, true},
                                            SwatCase{"NoSwatOption", L"--no-swat", false, false},
-                                           SwatCase{"SwattingUncheckedInTheMenu", L"", true, false}),
+                                           SwatCase{"SwattingUncheckedInTheMenu", L"", true, false},
+                                           SwatCase{"SwattingTurnedOffFromACommand", L"", false, false,
+                                                    L"--swatting off"}),
                          [](const ::testing::TestParamInfo<SwatCase>& info) { return info.param.name; });
 
 // ---- the pointer coming at a fly ----
