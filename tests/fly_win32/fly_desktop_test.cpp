@@ -279,7 +279,9 @@ TEST_P(FlySwatTest, AClickOnARestingFlyAndTheWindowUnderIt) {
     ASSERT_TRUE(startFlies(flies, std::wstring(L"-n 6 -t 0 -s 48 --seed 9 ") + c.options));
     ASSERT_TRUE(waitPumping([&] { return flyWindows(flies.id()).size() == 6; }, kAppearMs));
     if (c.uncheckInMenu) chooseSwattingInTrayMenu(flies.id());
-    if (c.thenRun != nullptr) ASSERT_EQ(0u, runToEnd(c.thenRun, kExitMs));
+    if (c.thenRun != nullptr) {
+        ASSERT_EQ(0u, runToEnd(c.thenRun, kExitMs));
+    }
     // Read before choosing a fly: the pointer's trip to the icon may startle one.
     const std::wstring tipBefore = trayTooltipText();
 
