@@ -1,6 +1,8 @@
 // Creating, drawing and moving the fly windows.
 #include "fly_windows.h"
 
+#include "window_rules.h"
+
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -47,11 +49,6 @@ bool registerFlyClass(HINSTANCE instance) {
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.lpszClassName = kFlyClassName;
     return RegisterClassExW(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
-}
-
-bool inside(const gnatter::Rect& r, float x, float y) {
-    return x >= static_cast<float>(r.left) && x < static_cast<float>(r.right) &&
-           y >= static_cast<float>(r.top) && y < static_cast<float>(r.bottom);
 }
 
 // Moves without touching size, z-order, activation or painting: the layered window
@@ -135,10 +132,7 @@ bool FlyWindows::uploadPicture(Fly& fly, const gnatter::FlyView& view) {
 
 void FlyWindows::updateOne(Fly& fly, const gnatter::FlyView& view, const std::vector<gnatter::Rect>& hiddenOn,
                            bool settling) {
-    const bool visible = view.visible && std::none_of(hiddenOn.begin(), hiddenOn.end(), [&](const gnatter::Rect& r) {
-                             return inside(r, view.x, view.y);
-                         });
-    if (!visible) {
+    if (gnatter::keepOutOfSight(view, hiddenOn)) {
         if (fly.shown) ShowWindow(fly.window, SW_HIDE);
         fly.shown = false;
         return;
@@ -147,11 +141,8 @@ void FlyWindows::updateOne(Fly& fly, const gnatter::FlyView& view, const std::ve
         if (!uploadPicture(fly, view)) return;
     } else {
         const POINT topLeft = windowTopLeft(view.x, view.y, fly.anchorX, fly.anchorY, fly.inset);
-        // A fly creeping under a pixel a frame moves its window every other frame, a
-        // pixel or two at a time: as smooth to the eye at half the moves.
-        const bool creeping = std::fabs(view.x - fly.lastX) < 1.0f && std::fabs(view.y - fly.lastY) < 1.0f &&
-                              updates_ - fly.movedAt < 2;
-        if ((topLeft.x != fly.topLeft.x || topLeft.y != fly.topLeft.y) && (!creeping || settling)) {
+        if ((topLeft.x != fly.topLeft.x || topLeft.y != fly.topLeft.y) &&
+            !gnatter::moveMayWait(view, fly.lastX, fly.lastY, updates_ - fly.movedAt, settling)) {
             moveWindow(fly.window, topLeft);
             ++moves_;
             fly.topLeft = topLeft;
