@@ -7,6 +7,7 @@
 #include <xcb/xfixes.h>
 #include <xcb/xinput.h>
 
+#include <cstdlib>
 #include <cstring>
 
 namespace gnatter::x11 {
@@ -65,7 +66,7 @@ void Display::internAtoms() {
     }
     for (int i = 0; i < kAtomCount; ++i) {
         auto r = reply(xcb_intern_atom_reply(c_, cookies[i], nullptr));
-        atoms_[i] = r ? r->atom : XCB_ATOM_NONE;
+        atoms_[i] = r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
     }
 }
 
@@ -87,7 +88,7 @@ void Display::queryExtensions() {
     xcb_randr_query_version_cookie_t randrVersion = {};
     xcb_xfixes_query_version_cookie_t xfixesVersion = {};
     if (shape && shape->present) shapeVersion = xcb_shape_query_version(c_);
-    if (input && input->present) inputVersion = xcb_input_xi_query_version(c_, 2, 0);
+    if (input && input->present) inputVersion = xcb_input_xi_query_version(c_, 2, 2);
     if (randr && randr->present) randrVersion = xcb_randr_query_version(c_, 1, 5);
     if (xfixes && xfixes->present) xfixesVersion = xcb_xfixes_query_version(c_, 5, 0);
 
