@@ -134,9 +134,12 @@ void FlyLoop::onPaused(bool paused) {
     pointer_.forgetPosition();
 }
 
+// While paused the flies are out of sight, and the loop would not run until the user is
+// back: they are gone at once.
 void FlyLoop::onLeaveRequest() {
     swarm_->requestDeparture();
     wakeNow_ = true;
+    if (paused_) finished_ = true;
 }
 
 void FlyLoop::setSwatting(bool on) {

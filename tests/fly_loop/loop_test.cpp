@@ -175,15 +175,19 @@ TEST(Pause, ALockedSessionStopsTheClockAndTheTimeout) {
     EXPECT_LE(platform.now(), 212.0);
 }
 
-// Asked to leave, twenty flies are gone and the loop ends within two seconds.
+// Asked to leave, twenty flies are gone and the loop ends within two seconds; asked
+// while paused (the flies out of sight), at once.
 TEST(Departure, TheLoopEndsWithinItsDeadline) {
-    ScriptedPlatform platform;
-    platform.at(40.0, [](FlyLoop& loop) { loop.onLeaveRequest(); });
-    FlyLoop loop(platform, flies(20), 4);
-    loop.run();
-    EXPECT_TRUE(loop.swarm().done());
-    EXPECT_GE(platform.now(), 40.0);
-    EXPECT_LE(platform.now(), 42.0);
+    for (bool paused : {false, true}) {
+        ScriptedPlatform platform;
+        if (paused) platform.at(30.0, [](FlyLoop& loop) { loop.onPaused(true); });
+        platform.at(40.0, [](FlyLoop& loop) { loop.onLeaveRequest(); });
+        FlyLoop loop(platform, flies(20), 4);
+        loop.run();
+        EXPECT_GE(platform.now(), 40.0) << "paused " << paused;
+        EXPECT_LE(platform.now(), paused ? 40.0 : 42.0) << "paused " << paused;
+        EXPECT_TRUE(paused || loop.swarm().done());
+    }
 }
 
 // The other windows are read soon after a reported change, and otherwise polled: fast
