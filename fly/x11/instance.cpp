@@ -1,6 +1,8 @@
 // The fly selection and the commands sent to its owner.
 #include "instance.h"
 
+#include <cstdlib>
+
 namespace gnatter::x11 {
 
 bool takeOverFlies(Display& display, xcb_window_t owner) {
@@ -25,8 +27,11 @@ bool tellRunning(Display& display, Command command, std::uint32_t value) {
     message.type = display.atom(GNATTER_COMMAND);
     message.data.data32[0] = std::uint32_t(command);
     message.data.data32[1] = value;
-    xcb_send_event(c, 0, r->owner, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&message));
-    xcb_flush(c);
+    // To whoever selects property changes on the owner window: only its program does.
+    xcb_send_event(c, 0, r->owner, XCB_EVENT_MASK_PROPERTY_CHANGE, reinterpret_cast<const char*>(&message));
+    // A round trip before this program ends: a server may drop what a client that is
+    // already gone sent last.
+    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
     return true;
 }
 
