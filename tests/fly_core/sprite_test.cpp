@@ -5,7 +5,8 @@
 // contact shadow, equal picture keys mean equal pixels (a sweep over the whole pose
 // space), the body cache returns what a cold render draws at every size, the body reads
 // as a dark neutral grey at every size, legs narrow from hip to foot yet show at 9 px,
-// and a swatted fly lies flatter, broken, over a small smear.
+// a swatted fly lies flatter, broken, over a small smear, and a grooming fly's working
+// legs show and stroke where they clean while its body stays still.
 #include "fly_math.h"
 #include "picture.h"
 #include "sprite.h"
@@ -77,6 +78,13 @@ std::string describe(const FlyView& v) {
 
 std::uint32_t at(const Sprite& s, int x, int y) { return s.pixels[std::size_t(y) * s.width + x]; }
 std::uint32_t alphaOf(std::uint32_t p) { return p >> 24; }
+// How far two pixels lie apart: their largest difference in any channel, alpha included.
+int channelDifference(std::uint32_t p, std::uint32_t q) {
+    int diff = 0;
+    for (int shift = 0; shift < 32; shift += 8)
+        diff = std::max(diff, std::abs(int((p >> shift) & 0xff) - int((q >> shift) & 0xff)));
+    return diff;
+}
 
 // The pixel under a point of the fly's own frame (x forward, y to its right, in body
 // lengths), for a fly facing `heading`.
@@ -192,9 +200,7 @@ TEST(SpriteSymmetry, MirrorImageAboutTheLongAxis) {
             for (int y = 0; y <= last; ++y) {
                 for (int x = 0; x <= last; ++x) {
                     const std::uint32_t p = at(s, x, y), q = horizontal ? at(m, x, last - y) : at(m, last - x, y);
-                    int diff = 0;
-                    for (int shift = 0; shift < 32; shift += 8)
-                        diff = std::max(diff, std::abs(int((p >> shift) & 0xff) - int((q >> shift) & 0xff)));
+                    const int diff = channelDifference(p, q);
                     worst = std::max(worst, diff);
                     different += diff > 4;
                 }
@@ -657,6 +663,98 @@ TEST(SpriteSquashed, SmallSmearNoPaleHalo) {
             return alphaOf(p) >= 16 && alphaOf(p) < 200 && lumaOf(p) > 150.0;
         });
         EXPECT_LT(double(pale), 0.05 * 0.18 * size * size) << size << " px";
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// How one picture differs from another of the same fly within a part of its frame:
+// `amount` in pixels' worth (a pixel that changed wholly counts one), `worst` the largest
+// change of any one pixel.
+struct Change {
+    double amount = 0.0;
+    int worst = 0;
+};
+
+template <class Part>
+Change changeWithin(const Sprite& a, const Sprite& b, float size, float heading, Part part) {
+    Sprite d = a;  // each pixel: how much it changed
+    for (std::size_t i = 0; i < d.pixels.size(); ++i)
+        d.pixels[i] = std::uint32_t(channelDifference(a.pixels[i], b.pixels[i]));
+    Change c;
+    forEachInFlyFrame(d, size, heading, [&](std::uint32_t diff, double x, double y) {
+        if (!part(x, y)) return;
+        c.amount += diff / 255.0;
+        c.worst = std::max(c.worst, int(diff));
+    });
+    return c;
+}
+
+// The least change that shows: a leg's width (a fiftieth of the body) moved along a tenth
+// of the body, and never less than a quarter pixel's worth.
+double visibleChange(float size) { return std::max(0.25, 0.002 * double(size) * size); }
+
+// A fly grooms where one can see it, on each side: the working legs (front ones for the
+// head and front legs, hind ones for the wings, abdomen and hind legs) are unlike those of
+// any standing frame, in one of the two frames reach the part they clean (a pixel there
+// changes by a sixteenth or more), and the two frames differ (the stroke shows); the rest
+// of the body stays as it is at rest.
+TEST(SpriteGrooming, WorkingLegsShowAndStrokeWhileTheBodyStays) {
+    // Where each action's legs work, on the fly's right side (y > 0).
+    using Part = bool (*)(double x, double y);
+    const Part worksOn[kGroomActions] = {
+        [](double x, double y) { return x > 0.27 && inBody(x, y, 0.0); },   // Head: over it
+        [](double x, double y) { return x > 0.44 && y < 0.15; },            // FrontLegs: before the head
+        [](double x, double y) { return x < -0.2 && !inBody(x, y, 0.0); },  // Wings: over them, off the body
+        [](double x, double y) { return x < -0.05 && inBody(x, y, 0.0); },  // Abdomen: over it
+        [](double x, double y) { return x < -0.49 && y < 0.15; },           // HindLegs: behind the abdomen
+    };
+    for (float size : {9.0f, 24.0f, 96.0f, 320.0f}) {
+        for (float heading : {0.0f, 1.1f, 2.7f, 4.4f}) {
+            std::vector<Sprite> standing;
+            for (int f = 0; f < kWalkFrames; ++f) {
+                Pose p;
+                p.walkFrame = std::uint8_t(f);
+                standing.push_back(render(fly(size, heading, p)));
+            }
+            for (int g = 0; g < kGroomActions; ++g) {
+                Pose pose = stance(Stance::Grooming);
+                pose.groom = Groom(g);
+                std::vector<Sprite> frames;
+                for (int f = 0; f < kGroomFrames; ++f) {
+                    pose.groomFrame = std::uint8_t(f);
+                    frames.push_back(render(fly(size, heading, pose)));
+                }
+                const std::string what = describe(fly(size, heading, pose));
+                // The body away from the working legs, two pixels in from its outline, where
+                // nothing but the body shows.
+                const bool front = g <= int(Groom::FrontLegs);
+                auto body = [&](double x, double y) {
+                    return inBody(x, y, 2.0 / size) && (front ? x < 0.05 : x > 0.0);
+                };
+                for (const Sprite& frame : frames) {
+                    EXPECT_LE(changeWithin(frame, standing[0], size, heading, body).worst, 4)
+                        << what << ": the body moved";
+                }
+                for (double side : {1.0, -1.0}) {
+                    // The working legs' end of the fly on this side, clear of the middle legs.
+                    auto legs = [&](double x, double y) { return y * side > 0 && (front ? x > 0.3 : x < -0.2); };
+                    auto part = [&](double x, double y) { return y * side > 0 && worksOn[g](x, y * side); };
+                    SCOPED_TRACE(testing::Message() << what << " side " << side);
+                    EXPECT_GE(changeWithin(frames[0], frames[1], size, heading, legs).amount, visibleChange(size))
+                        << "no stroke between the frames";
+                    int reach = 0;
+                    for (std::size_t f = 0; f < frames.size(); ++f) {
+                        double unlike = 1e9;
+                        for (const Sprite& rest : standing) {
+                            unlike = std::min(unlike, changeWithin(frames[f], rest, size, heading, legs).amount);
+                            reach = std::max(reach, changeWithin(frames[f], rest, size, heading, part).worst);
+                        }
+                        EXPECT_GE(unlike, visibleChange(size)) << "frame " << f << " legs as in a standing frame";
+                    }
+                    EXPECT_GE(reach, 16) << "the legs never reach the part they clean";
+                }
+            }
+        }
     }
 }
 
