@@ -5,8 +5,9 @@
 // contact shadow, equal picture keys mean equal pixels (a sweep over the whole pose
 // space), the body cache returns what a cold render draws at every size, the body reads
 // as a dark neutral grey at every size, legs narrow from hip to foot yet show at 9 px,
-// a swatted fly lies flatter, broken, over a small smear, and a grooming fly's working
-// legs show and stroke where they clean while its body stays still.
+// a swatted fly lies flatter, broken, over a small smear, a grooming fly's working legs
+// show and stroke where they clean while its body stays still, legs and wings in the air
+// show take-off, flight and landing, and a fast fly trails a streak.
 #include "fly_math.h"
 #include "picture.h"
 #include "sprite.h"
@@ -761,6 +762,78 @@ TEST(SpriteGrooming, WorkingLegsShowAndStrokeWhileTheBodyStays) {
                     }
                 }
             }
+        }
+    }
+}
+
+// Where a picture's legs and wings lie beyond the body: how many opaque leg-dark pixels
+// and their mean position along the fly (x, forward), and the mean distance out to the side
+// of the pale see-through ones (wings, or their blur).
+struct Limbs {
+    double legs = 0.0, legsX = 0.0, wingsOut = 0.0;
+};
+
+Limbs limbsOf(float size, float heading, const Pose& pose) {
+    Limbs l;
+    double wings = 0.0;
+    forEachInFlyFrame(render(fly(size, heading, pose)), size, heading, [&](std::uint32_t p, double x, double y) {
+        if (inBody(x, y, -1.0 / size)) return;
+        if (alphaOf(p) >= 200 && lumaOf(p) < 70.0) {  // a leg, seen through a wing or its blur too
+            l.legs += 1;
+            l.legsX += x;
+        } else if (alphaOf(p) >= 8 && lumaOf(p) > 90.0) {
+            wings += 1;
+            l.wingsOut += std::fabs(y);
+        }
+    });
+    l.legsX /= std::max(l.legs, 1.0);
+    l.wingsOut /= std::max(wings, 1.0);
+    return l;
+}
+
+// Off the ground the legs and wings show what the fly does, against every standing frame:
+// taking off it stretches its legs back, flying it tucks them in, landing it reaches
+// forward with them, and in all three its wings stand out from the body, opening or
+// beating. At 9 px a leg is too few pixels to tell these apart.
+TEST(SpritePoses, InTheAirLegsAndWingsShowTheStance) {
+    for (float size : {16.0f, 36.0f, 128.0f}) {
+        for (float heading : {0.0f, 1.1f, 2.7f}) {
+            // Over the standing frames: the fewest leg pixels, the legs' mean farthest back and
+            // farthest forward, and the wings farthest out.
+            double fewestLegs = 1e9, rearmostLegs = 1.0, foremostLegs = -1.0, widestWings = 0.0;
+            for (int f = 0; f < kWalkFrames; ++f) {
+                Pose p;
+                p.walkFrame = std::uint8_t(f);
+                const Limbs l = limbsOf(size, heading, p);
+                fewestLegs = std::min(fewestLegs, l.legs);
+                rearmostLegs = std::min(rearmostLegs, l.legsX);
+                foremostLegs = std::max(foremostLegs, l.legsX);
+                widestWings = std::max(widestWings, l.wingsOut);
+            }
+            SCOPED_TRACE(testing::Message() << size << " px, heading " << heading);
+            const Limbs jumping = limbsOf(size, heading, stance(Stance::Jumping));
+            const Limbs flying = limbsOf(size, heading, stance(Stance::Flying));
+            const Limbs landing = limbsOf(size, heading, stance(Stance::Landing));
+            EXPECT_LT(jumping.legsX, rearmostLegs - 0.04) << "taking off: legs not stretched back";
+            EXPECT_GT(jumping.wingsOut, widestWings + 0.1) << "taking off: wings folded";
+            EXPECT_LT(flying.legs, fewestLegs / 4) << "flying: legs not tucked in";
+            EXPECT_GT(flying.wingsOut, widestWings + 0.1) << "flying: wings folded";
+            EXPECT_GT(landing.legsX, foremostLegs + 0.04) << "landing: legs not reaching forward";
+            EXPECT_GT(landing.wingsOut, widestWings + 0.1) << "landing: wings folded";
+        }
+    }
+}
+
+// A fast fly trails a streak: behind it, beyond its wings' beat, its picture visibly
+// changes from that of a slower one.
+TEST(SpritePoses, FastFlyTrailsAStreak) {
+    for (float size : {9.0f, 36.0f, 128.0f}) {
+        for (float heading : {0.0f, 1.1f, 2.7f}) {
+            Pose slow = stance(Stance::Flying), fast = slow;
+            fast.motionBlur = true;
+            const Change behind = changeWithin(render(fly(size, heading, fast)), render(fly(size, heading, slow)), size,
+                                               heading, [](double x, double) { return x < -0.6; });
+            EXPECT_GE(behind.worst, 16) << size << " px, heading " << heading << ": no streak";
         }
     }
 }
