@@ -735,9 +735,9 @@ TEST(SpriteGrooming, WorkingLegsShowAndStrokeWhileTheBodyStays) {
                 auto body = [&](double x, double y) {
                     return inBody(x, y, 2.0 / size) && (front ? x < 0.05 : x > 0.0);
                 };
-                for (const Sprite& frame : frames) {
-                    EXPECT_LE(changeWithin(frame, standing[0], size, heading, body).worst, 4)
-                        << what << ": the body moved";
+                for (std::size_t f = 0; f < frames.size(); ++f) {
+                    EXPECT_LE(changeWithin(frames[f], standing[0], size, heading, body).worst, 4)
+                        << what << ", frame " << f << ": the body moved";
                 }
                 for (double side : {1.0, -1.0}) {
                     // The working legs' end of the fly on this side, clear of the middle legs.
