@@ -5,7 +5,9 @@
 // contact shadow, equal picture keys mean equal pixels (a sweep over the whole pose
 // space), the body cache returns what a cold render draws at every size, the body reads
 // as a dark neutral grey at every size, legs narrow from hip to foot yet show at 9 px,
-// and a swatted fly lies flatter, broken, over a small smear.
+// a swatted fly lies flatter, broken, over a small smear, a grooming fly's working legs
+// show and stroke where they clean while its body stays still, legs and wings in the air
+// show take-off, flight and landing, and a fast fly trails a streak.
 #include "fly_math.h"
 #include "picture.h"
 #include "sprite.h"
@@ -77,6 +79,13 @@ std::string describe(const FlyView& v) {
 
 std::uint32_t at(const Sprite& s, int x, int y) { return s.pixels[std::size_t(y) * s.width + x]; }
 std::uint32_t alphaOf(std::uint32_t p) { return p >> 24; }
+// How far two pixels lie apart: their largest difference in any channel, alpha included.
+int channelDifference(std::uint32_t p, std::uint32_t q) {
+    int diff = 0;
+    for (int shift = 0; shift < 32; shift += 8)
+        diff = std::max(diff, std::abs(int((p >> shift) & 0xff) - int((q >> shift) & 0xff)));
+    return diff;
+}
 
 // The pixel under a point of the fly's own frame (x forward, y to its right, in body
 // lengths), for a fly facing `heading`.
@@ -192,9 +201,7 @@ TEST(SpriteSymmetry, MirrorImageAboutTheLongAxis) {
             for (int y = 0; y <= last; ++y) {
                 for (int x = 0; x <= last; ++x) {
                     const std::uint32_t p = at(s, x, y), q = horizontal ? at(m, x, last - y) : at(m, last - x, y);
-                    int diff = 0;
-                    for (int shift = 0; shift < 32; shift += 8)
-                        diff = std::max(diff, std::abs(int((p >> shift) & 0xff) - int((q >> shift) & 0xff)));
+                    const int diff = channelDifference(p, q);
                     worst = std::max(worst, diff);
                     different += diff > 4;
                 }
@@ -657,6 +664,177 @@ TEST(SpriteSquashed, SmallSmearNoPaleHalo) {
             return alphaOf(p) >= 16 && alphaOf(p) < 200 && lumaOf(p) > 150.0;
         });
         EXPECT_LT(double(pale), 0.05 * 0.18 * size * size) << size << " px";
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// How one picture differs from another of the same fly within a part of its frame:
+// `amount` in pixels' worth (a pixel that changed wholly counts one), `worst` the largest
+// change of any one pixel.
+struct Change {
+    double amount = 0.0;
+    int worst = 0;
+};
+
+template <class Part>
+Change changeWithin(const Sprite& a, const Sprite& b, float size, float heading, Part part) {
+    Change c;
+    std::size_t i = 0;  // forEachInFlyFrame goes through the pixels in order
+    forEachInFlyFrame(a, size, heading, [&](std::uint32_t p, double x, double y) {
+        const std::uint32_t q = b.pixels[i++];
+        if (!part(x, y)) return;
+        const int diff = channelDifference(p, q);
+        c.amount += diff / 255.0;
+        c.worst = std::max(c.worst, diff);
+    });
+    return c;
+}
+
+// The least change that shows: a leg's width (a fiftieth of the body) moved along a tenth
+// of the body, and never less than a quarter pixel's worth.
+double visibleChange(float size) { return std::max(0.25, 0.002 * double(size) * size); }
+
+// A fly grooms where one can see it, on each side: the working legs (front ones for the
+// head and front legs, hind ones for the wings, abdomen and hind legs) are unlike those of
+// any standing frame, in one of the two frames reach the part they clean (a pixel there
+// changes by a sixteenth or more from every standing frame), and the two frames differ
+// (the stroke shows); the rest of the body stays as it is at rest. At 9 px a leg over the
+// body shades a pixel or two only faintly, so there the reach goes unchecked.
+TEST(SpriteGrooming, WorkingLegsShowAndStrokeWhileTheBodyStays) {
+    // Where each action's legs work, on the fly's right side (y > 0). A part they lie over
+    // is taken a hundredth in from its outline, where a leg drawn under the body would not
+    // show (a large body's outline is a polygon a little inside the ellipse).
+    using Part = bool (*)(double x, double y);
+    const Part worksOn[kGroomActions] = {
+        [](double x, double y) { return x > 0.27 && inBody(x, y, 0.01); },   // Head: over it
+        [](double x, double y) { return x > 0.44 && y < 0.15; },             // FrontLegs: before the head
+        [](double x, double y) { return x < -0.2 && !inBody(x, y, 0.0); },   // Wings: over them, off the body
+        [](double x, double y) { return x < -0.05 && inBody(x, y, 0.01); },  // Abdomen: over it
+        [](double x, double y) { return x < -0.49 && y < 0.15; },            // HindLegs: behind the abdomen
+    };
+    for (float size : {9.0f, 24.0f, 96.0f, 256.0f}) {
+        for (float heading : {0.0f, 1.9f, 4.4f}) {
+            std::vector<Sprite> standing;
+            for (int f = 0; f < kWalkFrames; ++f) {
+                Pose p;
+                p.walkFrame = std::uint8_t(f);
+                standing.push_back(render(fly(size, heading, p)));
+            }
+            for (int g = 0; g < kGroomActions; ++g) {
+                Pose pose = stance(Stance::Grooming);
+                pose.groom = Groom(g);
+                std::vector<Sprite> frames;
+                for (int f = 0; f < kGroomFrames; ++f) {
+                    pose.groomFrame = std::uint8_t(f);
+                    frames.push_back(render(fly(size, heading, pose)));
+                }
+                const std::string what = describe(fly(size, heading, pose));
+                // The body away from the working legs, two pixels in from its outline, where
+                // nothing but the body shows.
+                const bool front = g <= int(Groom::FrontLegs);
+                auto body = [&](double x, double y) {
+                    return inBody(x, y, 2.0 / size) && (front ? x < 0.05 : x > 0.0);
+                };
+                for (std::size_t f = 0; f < frames.size(); ++f) {
+                    EXPECT_LE(changeWithin(frames[f], standing[0], size, heading, body).worst, 4)
+                        << what << ", frame " << f << ": the body moved";
+                }
+                for (double side : {1.0, -1.0}) {
+                    // The working legs' end of the fly on this side, clear of the middle legs.
+                    auto legs = [&](double x, double y) { return y * side > 0 && (front ? x > 0.3 : x < -0.2); };
+                    auto part = [&](double x, double y) { return y * side > 0 && worksOn[g](x, y * side); };
+                    SCOPED_TRACE(testing::Message() << what << " side " << side);
+                    EXPECT_GE(changeWithin(frames[0], frames[1], size, heading, legs).amount, visibleChange(size))
+                        << "no stroke between the frames";
+                    int reach = 0;
+                    for (std::size_t f = 0; f < frames.size(); ++f) {
+                        double unlike = 1e9;
+                        int reached = 255;
+                        for (const Sprite& rest : standing) {
+                            unlike = std::min(unlike, changeWithin(frames[f], rest, size, heading, legs).amount);
+                            reached = std::min(reached, changeWithin(frames[f], rest, size, heading, part).worst);
+                        }
+                        EXPECT_GE(unlike, visibleChange(size)) << "frame " << f << " legs as in a standing frame";
+                        reach = std::max(reach, reached);
+                    }
+                    if (size > 9.0f) {
+                        EXPECT_GE(reach, 16) << "the legs never reach the part they clean";
+                    }
+                }
+            }
+        }
+    }
+}
+
+// Where a picture's legs and wings lie beyond the body: how many opaque leg-dark pixels
+// and their mean position along the fly (x, forward), and the mean distance out to the side
+// of the pale see-through ones (wings, or their blur).
+struct Limbs {
+    double legs = 0.0, legsX = 0.0, wingsOut = 0.0;
+};
+
+Limbs limbsOf(float size, float heading, const Pose& pose) {
+    Limbs l;
+    double wings = 0.0;
+    forEachInFlyFrame(render(fly(size, heading, pose)), size, heading, [&](std::uint32_t p, double x, double y) {
+        if (inBody(x, y, -1.0 / size)) return;
+        if (alphaOf(p) >= 200 && lumaOf(p) < 70.0) {  // a leg, seen through a wing or its blur too
+            l.legs += 1;
+            l.legsX += x;
+        } else if (alphaOf(p) >= 8 && lumaOf(p) > 90.0) {
+            wings += 1;
+            l.wingsOut += std::fabs(y);
+        }
+    });
+    l.legsX /= std::max(l.legs, 1.0);
+    l.wingsOut /= std::max(wings, 1.0);
+    return l;
+}
+
+// Off the ground the legs and wings show what the fly does, against every standing frame:
+// taking off it stretches its legs back, flying it tucks them in, landing it reaches
+// forward with them, and in all three its wings stand out from the body, opening or
+// beating. At 9 px a leg is too few pixels to tell these apart.
+TEST(SpritePoses, InTheAirLegsAndWingsShowTheStance) {
+    for (float size : {16.0f, 36.0f, 128.0f}) {
+        for (float heading : {0.0f, 1.1f, 2.7f}) {
+            // Over the standing frames: the fewest leg pixels, the legs' mean farthest back and
+            // farthest forward, and the wings farthest out.
+            double fewestLegs = 1e9, rearmostLegs = 1.0, foremostLegs = -1.0, widestWings = 0.0;
+            for (int f = 0; f < kWalkFrames; ++f) {
+                Pose p;
+                p.walkFrame = std::uint8_t(f);
+                const Limbs l = limbsOf(size, heading, p);
+                fewestLegs = std::min(fewestLegs, l.legs);
+                rearmostLegs = std::min(rearmostLegs, l.legsX);
+                foremostLegs = std::max(foremostLegs, l.legsX);
+                widestWings = std::max(widestWings, l.wingsOut);
+            }
+            SCOPED_TRACE(testing::Message() << size << " px, heading " << heading);
+            const Limbs jumping = limbsOf(size, heading, stance(Stance::Jumping));
+            const Limbs flying = limbsOf(size, heading, stance(Stance::Flying));
+            const Limbs landing = limbsOf(size, heading, stance(Stance::Landing));
+            EXPECT_LT(jumping.legsX, rearmostLegs - 0.04) << "taking off: legs not stretched back";
+            EXPECT_GT(jumping.wingsOut, widestWings + 0.1) << "taking off: wings folded";
+            EXPECT_LT(flying.legs, fewestLegs / 4) << "flying: legs not tucked in";
+            EXPECT_GT(flying.wingsOut, widestWings + 0.1) << "flying: wings folded";
+            EXPECT_GT(landing.legsX, foremostLegs + 0.04) << "landing: legs not reaching forward";
+            EXPECT_GT(landing.wingsOut, widestWings + 0.1) << "landing: wings folded";
+        }
+    }
+}
+
+// A fast fly trails a streak: behind it, beyond its wings' beat, its picture visibly
+// changes from that of a slower one.
+TEST(SpritePoses, FastFlyTrailsAStreak) {
+    for (float size : {9.0f, 36.0f, 128.0f}) {
+        for (float heading : {0.0f, 1.1f, 2.7f}) {
+            Pose slow = stance(Stance::Flying), fast = slow;
+            fast.motionBlur = true;
+            const Change behind = changeWithin(render(fly(size, heading, fast)), render(fly(size, heading, slow)), size,
+                                               heading, [](double x, double) { return x < -0.6; });
+            EXPECT_GE(behind.worst, 16) << size << " px, heading " << heading << ": no streak";
+        }
     }
 }
 
