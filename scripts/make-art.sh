@@ -5,6 +5,12 @@
 #                     16/32/48/64/128 px as 32-bit DIBs and 256 px as PNG
 #   res/fly.png       144x144 sprite: black fly on a clear ground, stored as
 #                     an 8-bit, two-entry palette PNG
+#   packaging/linux/icons/hicolor/
+#                     the same icon for Linux desktops, laid out as the hicolor
+#                     theme installs it: NxN/apps/gnatter.png at 16, 24, 32,
+#                     48, 64, 128 and 256 px (the same pixels as the Windows
+#                     icon at its sizes) and scalable/apps/gnatter.svg, a flat
+#                     SVG without masks or CSS that draws the 256 px picture
 #   build/art-preview/  enlarged previews and a contact sheet (not committed)
 #
 # The generated files are committed, so building Gnatter needs none of the
@@ -12,7 +18,7 @@
 # outputs and exits non-zero if anything is off.
 #
 #   scripts/make-art.sh           render, then check
-#   scripts/make-art.sh --check   only check the files in res/
+#   scripts/make-art.sh --check   only check the committed files
 #
 # Tools (Debian packages), installed when missing:
 #   rsvg-convert    librsvg2-bin   renders the SVG
@@ -57,10 +63,12 @@ case "${1:-}" in
 esac
 
 # Checks: ICO directory, DIB headers, mask against alpha, grey-only pixels,
-# clear corners; fly.png chunks, palette, tRNS and bounding box.  This also
-# extracts the icon's 256 px PNG for pngcheck.
+# clear corners; fly.png chunks, palette, tRNS and bounding box; the Linux
+# icons' sizes and pixels, and the scalable one drawn against the 256 px PNG.
+# This also extracts the icon's 256 px PNG for pngcheck.
 "$PY" "$ROOT/scripts/make_art.py" verify "$ROOT"
 pngcheck -v "$ROOT/res/fly.png"
 pngcheck -v "$ROOT/build/art-preview/extracted-256.png"
+pngcheck "$ROOT"/packaging/linux/icons/hicolor/*/apps/gnatter.png
 icotool -l "$ROOT/res/gnatter.ico"
 echo "make-art: done; previews in build/art-preview/"

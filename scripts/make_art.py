@@ -3,13 +3,23 @@
 
 Called by scripts/make-art.sh; see there for the tools it relies on.
 
-  make_art.py build  ROOT   render res/gnatter.ico, res/fly.png and previews
+  make_art.py build  ROOT   render res/gnatter.ico, res/fly.png, the Linux
+                            icons and previews
   make_art.py verify ROOT   check the committed outputs, exit 1 on mismatch
 
 Outputs
   res/gnatter.ico  six images, 16/32/48/64/128 as 32-bit DIBs and 256 as a
                    grey+alpha PNG: a white fly on a black rounded square.
   res/fly.png      144x144 two-entry palette PNG: black fly, clear ground.
+  packaging/linux/icons/hicolor/
+                   the same icon for Linux desktops, laid out as installed:
+                   NxN/apps/gnatter.png (grey+alpha PNGs, 16 to 256 px) and
+                   scalable/apps/gnatter.svg, a flat SVG without masks, CSS or
+                   links, so that every icon loader draws it alike.  The
+                   design is the Windows one: the black tile brings its own
+                   ground, so the white fly reads on light and dark panels
+                   alike, where a bare fly of either colour would vanish on
+                   one of them.
 
 The ICO is put together here rather than with icotool: icotool derives the
 AND mask from "alpha < 128", while we want a mask bit set exactly where a
@@ -24,6 +34,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import xml.etree.ElementTree as ET
 import zlib
 
 from PIL import Image
@@ -31,6 +42,9 @@ from PIL import Image
 # ---------------------------------------------------------------- constants
 
 ICON_SIZES = (16, 32, 48, 64, 128, 256)
+# The hicolor theme's usual fixed sizes; 24 px is what many panels and menus ask for.
+LINUX_ICON_SIZES = (16, 24, 32, 48, 64, 128, 256)
+LINUX_ICON_DIR = os.path.join("packaging", "linux", "icons", "hicolor")
 DIB_SIZES = ICON_SIZES[:-1]
 PNG_ENTRY_SIZE = 8330          # byte size of the 256 px entry, see pad_png()
 CORNER_RADIUS = 0.23           # of the icon size; keeps corner pixels clear
@@ -40,6 +54,7 @@ CORNER_RADIUS = 0.23           # of the icon size; keeps corner pixels clear
 # six legs and the seams do not turn the body into grey mush.
 WEIGHTS = {
     16:  dict(leg=13, antenna=11, seam=0, gap=10),
+    24:  dict(leg=12, antenna=10, seam=4, gap=9),
     32:  dict(leg=11, antenna=10, seam=5, gap=9),
     48:  dict(leg=9, antenna=8, seam=5, gap=9),
     64:  dict(leg=8, antenna=7, seam=4, gap=8),
@@ -47,7 +62,7 @@ WEIGHTS = {
     256: dict(leg=7, antenna=6, seam=4, gap=8),
 }
 # How much of the icon square the fly (legs included) spans.
-ICON_FILL = {16: 0.92, 32: 0.90, 48: 0.88, 64: 0.86, 128: 0.84, 256: 0.84}
+ICON_FILL = {16: 0.92, 24: 0.91, 32: 0.90, 48: 0.88, 64: 0.86, 128: 0.84, 256: 0.84}
 
 # fly.png: 144x144, black fly whose pixels span exactly this box (inclusive).
 FLY_PNG_SIZE = 144
@@ -228,12 +243,17 @@ def rounded_square_alpha(size):
     return render_alpha(svg, size, size)
 
 
+def icon_placement(extent, size):
+    """The square of SVG space (x, y, side) that the icon of `size` shows."""
+    x0, y0, x1, y1 = extent
+    side = max(x1 - x0, y1 - y0) / ICON_FILL[size]
+    return ((x0 + x1) / 2 - side / 2, (y0 + y1) / 2 - side / 2, side)
+
+
 def icon_image(svg, size, extent):
     """Grey+alpha picture: white fly on a black rounded square."""
-    x0, y0, x1, y1 = extent
-    cx, cy = (x0 + x1) / 2, (y0 + y1) / 2
-    side = max(x1 - x0, y1 - y0) / ICON_FILL[size]
-    vb = (cx - side / 2, cy - side / 2, side, side)
+    vb = icon_placement(extent, size)
+    vb = vb + (vb[2],)
     fly = render_alpha(svg_variant(svg, WEIGHTS[size], vb, size, size),
                        size, size)
     square = rounded_square_alpha(size)
@@ -282,6 +302,130 @@ def ico(entries):
         out += struct.pack("<BBBBHHII", b, b, 0, 0, 1, 32, len(data), offset)
         offset += len(data)
     return out + b"".join(d for _, d in entries)
+
+# ---------------------------------------------------------------- Linux icons
+
+SVG_NS = "http://www.w3.org/2000/svg"
+
+
+def scalable_icon(svg, extent):
+    """The 256 px icon as a flat SVG: a white fly on a black rounded square.
+
+    art/fly.svg cuts its seams and the gaps round the wings with masks.  On
+    the icon's opaque black ground a cut is the same as black paint, so here
+    the parts are painted in order instead (body, seams, legs and antennae,
+    a black rim round the wings, the wings), with plain attributes: Qt's SVG
+    renderer and other small icon loaders know no masks, and some no CSS.
+    """
+    root = ET.fromstring(svg.encode("utf-8"))
+
+    def tagged(tag, klass):
+        return [e for e in root.iter("{%s}%s" % (SVG_NS, tag))
+                if klass in e.get("class", "").split()
+                and e.get("id") is None]
+
+    seam_mask = root.find(".//{%s}mask[@id='body-seams']" % SVG_NS)
+    parts = dict(
+        body=tagged("ellipse", "body"),
+        seam=[] if seam_mask is None else
+        seam_mask.findall("{%s}path" % SVG_NS),
+        leg=tagged("path", "leg"),
+        antenna=tagged("path", "antenna"),
+        wing=[root.find(".//{%s}path[@id='%s']" % (SVG_NS, i))
+              for i in ("wing-l", "wing-r")])
+    want = dict(body=5, seam=5, leg=6, antenna=2, wing=2)
+    got = {k: sum(e is not None for e in v) for k, v in parts.items()}
+    if got != want:
+        raise SystemExit("art/fly.svg: found %r of the parts the scalable "
+                         "icon paints, expected %r; update scalable_icon()"
+                         % (got, want))
+
+    def shape(e, indent="      "):
+        if e.tag.endswith("ellipse"):
+            return indent + '<ellipse cx="%s" cy="%s" rx="%s" ry="%s"/>' % (
+                e.get("cx"), e.get("cy"), e.get("rx"), e.get("ry"))
+        transform = e.get("transform")
+        return indent + '<path d="%s"%s/>' % (
+            e.get("d"), ' transform="%s"' % transform if transform else "")
+
+    def group(attrs, elements):
+        return "\n".join(["    <g %s>" % attrs] + [shape(e) for e in elements]
+                         + ["    </g>"])
+
+    w = WEIGHTS[256]
+    x, y, side = icon_placement(extent, 256)
+    k = 256.0 / side
+    radius = CORNER_RADIUS * 256
+    lines = [
+        '<?xml version="1.0" encoding="UTF-8"?>',
+        "<!-- Gnatter's application icon: a white fly on a black rounded "
+        "square. Made by",
+        "     scripts/make-art.sh from art/fly.svg; change that and re-run "
+        "the script. -->",
+        '<svg xmlns="%s" width="256" height="256" viewBox="0 0 256 256">'
+        % SVG_NS,
+        "  <title>Gnatter</title>",
+        '  <rect width="256" height="256" rx="%g" ry="%g" fill="#000"/>'
+        % (radius, radius),
+        '  <g transform="matrix(%.6f 0 0 %.6f %.4f %.4f)" '
+        'stroke-linecap="round" stroke-linejoin="round">'
+        % (k, k, -x * k, -y * k),
+        group('fill="#fff"', parts["body"]),
+        group('fill="none" stroke="#000" stroke-width="%g"' % w["seam"],
+              parts["seam"]),
+        group('fill="none" stroke="#fff" stroke-width="%g"' % w["leg"],
+              parts["leg"]),
+        group('fill="none" stroke="#fff" stroke-width="%g"' % w["antenna"],
+              parts["antenna"]),
+        group('fill="#000" stroke="#000" stroke-width="%g" '
+              'stroke-linecap="butt"' % w["gap"], parts["wing"]),
+        group('fill="#fff"', parts["wing"]),
+        "  </g>",
+        "</svg>",
+        ""]
+    return "\n".join(lines)
+
+
+def linux_icon_paths(root):
+    base = os.path.join(root, LINUX_ICON_DIR)
+    pngs = [(s, os.path.join(base, "%dx%d" % (s, s), "apps", "gnatter.png"))
+            for s in LINUX_ICON_SIZES]
+    return pngs, os.path.join(base, "scalable", "apps", "gnatter.svg")
+
+
+def build_linux_icons(root, svg, extent, prev):
+    pngs, svg_path = linux_icon_paths(root)
+    icons = []
+    for size, path in pngs:
+        la = icon_image(svg, size, extent)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(png_grey_alpha(la))
+        icons.append((size, la))
+    os.makedirs(os.path.dirname(svg_path), exist_ok=True)
+    with open(svg_path, "w", encoding="utf-8") as f:
+        f.write(scalable_icon(svg, extent))
+    print("Linux icons: %s and scalable/apps/gnatter.svg"
+          % ", ".join("%dx%d" % (s, s) for s in LINUX_ICON_SIZES))
+    panel_preview(icons, os.path.join(prev, "linux-panels.png"))
+
+
+def panel_preview(icons, path):
+    """The small icons as they sit on a light and on a dark panel."""
+    panels = ((246, 245, 244), (36, 36, 36))
+    small = [(s, la) for s, la in icons if s <= 48]
+    pad = 10
+    width = sum(s for s, _ in small) + pad * (len(small) + 1)
+    height = 48 + 2 * pad
+    sheet = Image.new("RGB", (width, height * len(panels)))
+    for row, colour in enumerate(panels):
+        strip = Image.new("RGBA", (width, height), colour + (255,))
+        x = pad
+        for size, la in small:
+            strip.alpha_composite(la_to_rgba(la), (x, pad + (48 - size) // 2))
+            x += size + pad
+        sheet.paste(strip.convert("RGB"), (0, row * height))
+    sheet.save(path)
 
 # ---------------------------------------------------------------- fly.png
 
@@ -409,6 +553,7 @@ def build(root):
     print("fly.png: %d bytes" % len(flypng))
 
     previews(icons, flypng, prev)
+    build_linux_icons(root, svg, extent, prev)
 
 # ---------------------------------------------------------------- verify
 
@@ -425,7 +570,8 @@ class Checker:
             self.errors.append(what)
 
 
-def verify_ico(path, c, png_out):
+def verify_ico(path, c, png_out, decoded):
+    """Checks the icon; puts each DIB entry's (grey, alpha) in `decoded`."""
     data = open(path, "rb").read()
     c.eq("ico header", struct.unpack("<HHH", data[:6]), (0, 1, 6))
     sizes = (1128, 4264, 9640, 16936, 67624, PNG_ENTRY_SIZE)
@@ -480,6 +626,11 @@ def verify_ico(path, c, png_out):
                 bad_mask += (mask[r * mrow + (x >> 3)] >> (7 - (x & 7))) & 1
         c.eq("entry %d non-grey pixels" % (i + 1), bad_grey, 0)
         c.eq("entry %d mask/alpha mismatches" % (i + 1), bad_mask, 0)
+        # The rows above were read bottom-up, as the DIB stores them.
+        decoded[size] = tuple(
+            b"".join(bytes(v[r * size:(r + 1) * size])
+                     for r in range(size - 1, -1, -1))
+            for v in (grey, alpha))
         check_pixels(c, str(size), bytes(grey), bytes(alpha), size)
     c.eq("ico file length", len(data), expect_off)
 
@@ -525,18 +676,76 @@ def verify_fly(path, c):
          if xs else None, FLY_BOX)
 
 
+def verify_linux_icons(root, c, ico_pixels, prev):
+    """PNG sizes as the directories say, the same pixels as the Windows icon
+    where it has the size, and a scalable SVG that is flat and draws what the
+    256 px PNG shows."""
+    pngs, svg_path = linux_icon_paths(root)
+    png256 = None
+    for size, path in pngs:
+        name = "linux %d" % size
+        if not os.path.exists(path):
+            c.errors.append("%s: %s is missing" % (name, path))
+            continue
+        try:
+            chunks = png_chunks(open(path, "rb").read())
+        except ValueError as err:
+            c.errors.append("%s: %s" % (name, err))
+            continue
+        c.eq("%s IHDR" % name, struct.unpack(">IIBBBBB", chunks[0][1]),
+             (size, size, 8, 4, 0, 0, 0))
+        im = Image.open(path)
+        im.load()
+        if im.size != (size, size) or im.mode != "LA":
+            continue
+        grey = im.getchannel("L").tobytes()
+        alpha = im.getchannel("A").tobytes()
+        check_pixels(c, name, grey, alpha, size)
+        if size in ico_pixels:
+            c.ok("%s: same pixels as gnatter.ico's %d px entry" % (name, size),
+                 ico_pixels[size] == (grey, alpha))
+        if size == 256:
+            png256 = (grey, alpha)
+
+    try:
+        text = open(svg_path, encoding="utf-8").read()
+        ET.fromstring(text.encode("utf-8"))
+    except (OSError, ET.ParseError) as err:
+        c.errors.append("scalable icon: %s" % err)
+        return
+    for needle in ("<mask", "<style", "class=", "href", "<image", "<script"):
+        c.ok("scalable icon: no %s (not every icon loader knows it)" % needle,
+             needle not in text)
+    if png256 is None:
+        return
+    out = os.path.join(prev, "linux-scalable-256.png")
+    subprocess.run(["rsvg-convert", "-w", "256", "-h", "256", "-o", out,
+                    svg_path], check=True)
+    im = Image.open(out).convert("RGBA")
+    # Another rsvg-convert may smooth edges a few levels differently; a lost
+    # seam, leg or wing rim differs by far more.
+    for channel, want in (("R", png256[0]), ("A", png256[1])):
+        got = im.getchannel(channel).tobytes()
+        diff = [abs(a - b) for a, b in zip(got, want)]
+        c.ok("scalable icon drawn at 256 px: %s differs from the 256 px PNG "
+             "by up to %d levels (24 allowed)" % (channel, max(diff)),
+             max(diff) <= 24)
+
+
 def verify(root):
     c = Checker()
     prev = os.path.join(root, "build", "art-preview")
     os.makedirs(prev, exist_ok=True)
+    ico_pixels = {}
     verify_ico(os.path.join(root, "res", "gnatter.ico"), c,
-               os.path.join(prev, "extracted-256.png"))
+               os.path.join(prev, "extracted-256.png"), ico_pixels)
     verify_fly(os.path.join(root, "res", "fly.png"), c)
+    verify_linux_icons(root, c, ico_pixels, prev)
     for e in c.errors:
         print("make-art: FAIL: %s" % e, file=sys.stderr)
     if c.errors:
         return 1
-    print("make-art: gnatter.ico and fly.png check out")
+    print("make-art: gnatter.ico, fly.png and the Linux icons check out")
     return 0
 
 

@@ -6,7 +6,8 @@
 # screenshot of the launcher, closes it, then (when the fly program is built) lets flies
 # land on a desktop-like background and saves a screenshot of them, as Windows shows them.
 #   scripts/run.sh            run (or demo)
-#   scripts/run.sh --package  also build the Windows release zip
+#   scripts/run.sh --package  also build the Windows release zip and, where the native
+#                             build has the Linux fly program, the Debian package
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -54,6 +55,25 @@ if [ "${1:-}" = "--package" ]; then
   echo "run: packing the release zip"
   package_log=$(cd "$root/build/windows" && cpack -G ZIP 2>&1) || { echo "$package_log" >&2; exit 1; }
   echo "package: $(sed -n 's/^CPack: - package: \(.*\) generated\.$/\1/p' <<<"$package_log")"
+
+  # The Debian package of cmake/LinuxPackaging.cmake, gnatter_<version>-<revision>_<arch>.deb
+  # in build/native. The native build has the Linux fly program only where fly/x11 exists
+  # and its XCB development packages are installed; without it there is no package to make.
+  native_log="$root/build/run-native-build.log"
+  echo "run: building the native programs and tests (cmake --preset native; a minute or two the first time)"
+  if ! { cmake --preset native && cmake --build --preset native -j 2; } >"$native_log" 2>&1; then
+    tail -n 30 "$native_log" >&2
+    echo "run: the native build failed; the whole log is $native_log" >&2
+    exit 1
+  fi
+  if grep -qs '^set(CPACK_GENERATOR "DEB")' "$root/build/native/CPackConfig.cmake"; then
+    echo "run: packing the Debian package"
+    package_log=$(cd "$root/build/native" && cpack -G DEB 2>&1) || {
+      echo "$package_log" >&2; echo "run: cpack -G DEB failed in build/native" >&2; exit 1; }
+    echo "package: $(sed -n 's/^CPack: - package: \(.*\) generated\.$/\1/p' <<<"$package_log")"
+  else
+    echo "run: no Debian package: the native build has no Linux fly program (fly/x11 with its XCB development packages)"
+  fi
 fi
 
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then

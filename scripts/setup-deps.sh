@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs, from Debian's (or Ubuntu's) packages, whatever building and testing need and
 # this machine lacks: compilers, the mingw-w64 cross toolchain, Wine, Xvfb (and Xephyr for
-# two monitors, a compositing manager), fonts and the test and art tools. Does nothing when
-# everything is already there.
+# two monitors, a compositing manager), fonts, the test and art tools and the Debian
+# packaging tools. Does nothing when everything is already there.
 set -euo pipefail
 
 packages=(
@@ -14,6 +14,7 @@ packages=(
   xcompmgr hsetroot xserver-xephyr                           # compositor, desktop background, two monitors
   icoutils pngcheck python3                                  # resource checks
   zip unzip                                                  # the release archive
+  dpkg-dev file lintian desktop-file-utils                   # the Linux package (.deb) and its checks
 )
 
 missing=()
