@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs, from Debian's (or Ubuntu's) packages, whatever building and testing need and
-# this machine lacks: compilers, the mingw-w64 cross toolchain, Wine, Xvfb (and Xephyr for
-# two monitors, a compositing manager), fonts, the test and art tools and the Debian
-# packaging tools. Does nothing when everything is already there.
+# this machine lacks: compilers, the mingw-w64 cross toolchain, Wine, the XCB libraries of
+# the Linux fly program, Xvfb (and Xephyr for two monitors, a compositing manager), fonts,
+# the test and art tools and the Debian packaging tools. Does nothing when everything is already there.
 set -euo pipefail
 
 packages=(
@@ -15,6 +15,9 @@ packages=(
   icoutils pngcheck python3                                  # resource checks
   zip unzip                                                  # the release archive
   dpkg-dev file lintian desktop-file-utils                   # the Linux package (.deb) and its checks
+  pkg-config libxcb1-dev libxcb-shape0-dev libxcb-xinput-dev # the Linux fly program (XCB) ...
+  libxcb-randr0-dev libxcb-xfixes0-dev libxcb-screensaver0-dev libxcb-xinerama0-dev
+  libxcb-xtest0-dev x11-xserver-utils                        # ... and its tests (XTest clicks, xrandr)
 )
 
 missing=()
