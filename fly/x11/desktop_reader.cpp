@@ -46,10 +46,11 @@ bool has(const std::vector<xcb_atom_t>& atoms, xcb_atom_t atom) {
 
 }  // namespace
 
-// One round trip for all the windows: every request first, then every reply. With a
-// window manager the clients sit inside frames: their place comes from translating to
-// the root, grown by the frame's extents.
-std::vector<DesktopReader::Seen> DesktopReader::look(const std::vector<xcb_window_t>& windows, bool clients) {
+// One round trip for all the windows: every request first, then every reply. Windows from
+// `firstClient` on are a window manager's clients, which sit inside frames: their place
+// comes from translating to the root, grown by the frame's extents.
+std::vector<DesktopReader::Seen> DesktopReader::look(const std::vector<xcb_window_t>& windows,
+                                                     std::size_t firstClient) {
     xcb_connection_t* c = display_.c();
     struct Cookies {
         xcb_get_window_attributes_cookie_t attributes;
@@ -64,7 +65,7 @@ std::vector<DesktopReader::Seen> DesktopReader::look(const std::vector<xcb_windo
         cookies[i].geometry = xcb_get_geometry(c, w);
         cookies[i].state = xcb_get_property(c, 0, w, display_.atom(NET_WM_STATE), XCB_ATOM_ATOM, 0, 32);
         cookies[i].type = xcb_get_property(c, 0, w, display_.atom(NET_WM_WINDOW_TYPE), XCB_ATOM_ATOM, 0, 32);
-        if (clients) {
+        if (i >= firstClient) {
             cookies[i].place = xcb_translate_coordinates(c, w, display_.root(), 0, 0);
             cookies[i].extents = xcb_get_property(c, 0, w, display_.atom(NET_FRAME_EXTENTS), XCB_ATOM_CARDINAL, 0, 4);
         }
@@ -73,6 +74,7 @@ std::vector<DesktopReader::Seen> DesktopReader::look(const std::vector<xcb_windo
     for (std::size_t i = 0; i < windows.size(); ++i) {
         Seen& s = seen[i];
         s.window = windows[i];
+        const bool clients = i >= firstClient;
         auto attributes = reply(xcb_get_window_attributes_reply(c, cookies[i].attributes, nullptr));
         auto geometry = reply(xcb_get_geometry_reply(c, cookies[i].geometry, nullptr));
         auto state = reply(xcb_get_property_reply(c, cookies[i].state, nullptr));
@@ -134,8 +136,11 @@ DesktopReading DesktopReader::readDesktop(const std::vector<Monitor>& monitors) 
         activeWindow = *static_cast<const xcb_window_t*>(xcb_get_property_value(active.get()));
     }
 
-    std::vector<Seen> tops = look(children, false);
-    const std::vector<Seen> managedClients = managed ? look(clients, true) : std::vector<Seen>();
+    std::vector<xcb_window_t> both = children;
+    both.insert(both.end(), clients.begin(), clients.end());
+    std::vector<Seen> tops = look(both, children.size());
+    const std::vector<Seen> managedClients(tops.begin() + std::ptrdiff_t(children.size()), tops.end());
+    tops.resize(children.size());
     const std::vector<Seen>& perches = managed ? managedClients : tops;
 
     DesktopReading reading;

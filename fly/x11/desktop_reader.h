@@ -25,7 +25,7 @@ public:
 
 private:
     struct Seen;
-    std::vector<Seen> look(const std::vector<xcb_window_t>& windows, bool translate);
+    std::vector<Seen> look(const std::vector<xcb_window_t>& windows, std::size_t firstClient);
     std::vector<Rect> monitorBounds();
     float scale();
 

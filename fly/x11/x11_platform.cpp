@@ -58,6 +58,11 @@ X11Platform::~X11Platform() {
 
 bool X11Platform::start(std::size_t count) {
     xcb_connection_t* c = display_.c();
+    if (!display_.hasShape()) {
+        std::fprintf(stderr, "gnatter: the X server lacks the SHAPE extension (1.1), without which flies would "
+                             "block the clicks meant for the windows under them\n");
+        return false;
+    }
     const xcb_window_t root = display_.root();
     owner_ = xcb_generate_id(c);
     const std::uint32_t ownerEvents = XCB_EVENT_MASK_PROPERTY_CHANGE;
@@ -109,32 +114,43 @@ double X11Platform::now() {
 }
 
 // Whatever the loop asked for goes out first; then events already read come before a
-// sleep on the connection (and the signal pipe) until the deadline.
+// sleep on the connection (and the signal pipe) until the deadline. The program's own
+// window changes come back as events too (the root's structure events include them):
+// those alone do not end the wait.
 void X11Platform::waitForEvents(FlyLoop& loop, double deadline) {
     xcb_connection_t* c = display_.c();
     xcb_flush(c);
-    xcb_generic_event_t* event = xcb_poll_for_queued_event(c);
-    if (event == nullptr) {
-        int timeout = -1;
-        if (deadline != kNoDeadline) timeout = int(std::max(0.0, std::min((deadline - now()) * 1000.0, 3.6e6)));
-        pollfd fds[2] = {{xcb_get_file_descriptor(c), POLLIN, 0}, {g_signalPipe[0], POLLIN, 0}};
-        if (poll(fds, g_signalPipe[0] >= 0 ? 2 : 1, timeout) > 0 && (fds[1].revents & POLLIN) != 0) onSignals(loop);
-        event = xcb_poll_for_event(c);
-    }
-    for (; event != nullptr; event = xcb_poll_for_event(c)) {
-        dispatch(loop, event);
-        std::free(event);
-    }
-    if (display_.broken()) {
-        displayLost_ = true;
-        loop.quit();
+    bool heard = false;
+    while (!heard) {
+        xcb_generic_event_t* event = xcb_poll_for_queued_event(c);
+        if (event == nullptr) {
+            int timeout = -1;
+            if (deadline != kNoDeadline) timeout = int(std::max(0.0, std::min((deadline - now()) * 1000.0, 3.6e6)));
+            pollfd fds[2] = {{xcb_get_file_descriptor(c), POLLIN, 0}, {g_signalPipe[0], POLLIN, 0}};
+            const int ready = poll(fds, g_signalPipe[0] >= 0 ? 2 : 1, timeout);
+            if (ready > 0 && (fds[1].revents & POLLIN) != 0) {
+                onSignals(loop);
+                heard = true;
+            }
+            if (ready <= 0) break;  // the deadline
+            event = xcb_poll_for_event(c);
+        }
+        for (; event != nullptr; event = xcb_poll_for_event(c)) {
+            heard = dispatch(loop, event) || heard;
+            std::free(event);
+        }
+        if (display_.broken()) {
+            displayLost_ = true;
+            loop.quit();
+            return;
+        }
     }
 }
 
-void X11Platform::dispatch(FlyLoop& loop, const xcb_generic_event_t* event) {
+bool X11Platform::dispatch(FlyLoop& loop, const xcb_generic_event_t* event) {
     const std::uint8_t type = responseType(event);
     switch (type) {
-        case 0: return;  // an error, most likely about a window that went meanwhile
+        case 0: return false;  // an error, most likely about a window that went meanwhile
         case XCB_CREATE_NOTIFY:
             return onStructure(loop, reinterpret_cast<const xcb_create_notify_event_t*>(event)->window,
                                DesktopEvent::Created);
@@ -147,50 +163,69 @@ void X11Platform::dispatch(FlyLoop& loop, const xcb_generic_event_t* event) {
         case XCB_DESTROY_NOTIFY:
             return onStructure(loop, reinterpret_cast<const xcb_destroy_notify_event_t*>(event)->window,
                                DesktopEvent::Hidden);
-        case XCB_CONFIGURE_NOTIFY: return onConfigure(loop, *reinterpret_cast<const xcb_configure_notify_event_t*>(event));
+        case XCB_CONFIGURE_NOTIFY:
+            return onConfigure(loop, *reinterpret_cast<const xcb_configure_notify_event_t*>(event));
         case XCB_PROPERTY_NOTIFY: return onProperty(loop, *reinterpret_cast<const xcb_property_notify_event_t*>(event));
         case XCB_CLIENT_MESSAGE:
-            return onClientMessage(loop, *reinterpret_cast<const xcb_client_message_event_t*>(event));
-        case XCB_SELECTION_CLEAR: return loop.onLeaveRequest();  // another start took the flies over
-        case XCB_MAPPING_NOTIFY: return readButtonMapping();
-        case XCB_GE_GENERIC: return onRawInput(loop, event);
+            onClientMessage(loop, *reinterpret_cast<const xcb_client_message_event_t*>(event));
+            return true;
+        case XCB_SELECTION_CLEAR:  // another start took the flies over
+            loop.onLeaveRequest();
+            return true;
+        case XCB_MAPPING_NOTIFY: readButtonMapping(); return false;
+        case XCB_GE_GENERIC: onRawInput(loop, event); return true;
         default: break;
     }
     if (display_.randrEvent() != 0 &&
         (type == display_.randrEvent() + XCB_RANDR_SCREEN_CHANGE_NOTIFY || type == display_.randrEvent() + XCB_RANDR_NOTIFY)) {
-        return loop.onMonitorsChanged();
+        loop.onMonitorsChanged();
+        return true;
     }
     if (display_.xfixesEvent() != 0 && type == display_.xfixesEvent() + XCB_XFIXES_SELECTION_NOTIFY) {
-        return onSelectionChange(loop, reinterpret_cast<const xcb_xfixes_selection_notify_event_t*>(event)->selection);
+        onSelectionChange(loop, reinterpret_cast<const xcb_xfixes_selection_notify_event_t*>(event)->selection);
+        return true;
     }
     if (display_.screensaverEvent() != 0 && type == display_.screensaverEvent() + XCB_SCREENSAVER_NOTIFY) {
         const auto* saver = reinterpret_cast<const xcb_screensaver_notify_event_t*>(event);
-        return loop.onPaused(saver->state == XCB_SCREENSAVER_STATE_ON);
+        loop.onPaused(saver->state == XCB_SCREENSAVER_STATE_ON);
+        return true;
     }
+    return false;
 }
 
-void X11Platform::onStructure(FlyLoop& loop, xcb_window_t window, DesktopEvent event) {
-    if (!flies_.owns(window) && window != owner_) loop.onDesktopEvent(event);
+bool X11Platform::onStructure(FlyLoop& loop, xcb_window_t window, DesktopEvent event) {
+    if (flies_.owns(window) || window == owner_) return false;
+    loop.onDesktopEvent(event);
+    return true;
 }
 
 // A child of the root moved, changed size or changed its place in the stacking order
 // (the event does not say which); the root itself changing size is a monitor change.
-void X11Platform::onConfigure(FlyLoop& loop, const xcb_configure_notify_event_t& event) {
-    if (event.window == display_.root()) return loop.onMonitorsChanged();
-    if (flies_.owns(event.window) || event.window == owner_) return;
+bool X11Platform::onConfigure(FlyLoop& loop, const xcb_configure_notify_event_t& event) {
+    if (event.window == display_.root()) {
+        loop.onMonitorsChanged();
+        return true;
+    }
+    if (flies_.owns(event.window) || event.window == owner_) return false;
     loop.onDesktopEvent(DesktopEvent::Moved);
     loop.onDesktopEvent(DesktopEvent::Restacked);
+    return true;
 }
 
-void X11Platform::onProperty(FlyLoop& loop, const xcb_property_notify_event_t& event) {
-    if (event.window != display_.root()) return;
-    if (event.atom == display_.atom(NET_ACTIVE_WINDOW)) return loop.onDesktopEvent(DesktopEvent::Foreground);
-    if (event.atom == display_.atom(NET_CLIENT_LIST_STACKING)) return loop.onDesktopEvent(DesktopEvent::Restacked);
-    // Panels come and go (struts), and the desktop's scale may change.
-    if (event.atom == display_.atom(NET_WORKAREA) || event.atom == display_.atom(NET_CLIENT_LIST) ||
-        event.atom == XCB_ATOM_RESOURCE_MANAGER) {
+bool X11Platform::onProperty(FlyLoop& loop, const xcb_property_notify_event_t& event) {
+    if (event.window != display_.root()) return false;
+    if (event.atom == display_.atom(NET_ACTIVE_WINDOW)) {
+        loop.onDesktopEvent(DesktopEvent::Foreground);
+    } else if (event.atom == display_.atom(NET_CLIENT_LIST_STACKING)) {
+        loop.onDesktopEvent(DesktopEvent::Restacked);
+    } else if (event.atom == display_.atom(NET_WORKAREA) || event.atom == display_.atom(NET_CLIENT_LIST) ||
+               event.atom == XCB_ATOM_RESOURCE_MANAGER) {
+        // Panels come and go (struts), and the desktop's scale may change.
         loop.onMonitorsChanged();
+    } else {
+        return false;
     }
+    return true;
 }
 
 void X11Platform::onClientMessage(FlyLoop& loop, const xcb_client_message_event_t& event) {

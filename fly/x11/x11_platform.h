@@ -44,10 +44,11 @@ public:
     void logWindowWork() override;
 
 private:
-    void dispatch(FlyLoop& loop, const xcb_generic_event_t* event);
-    void onStructure(FlyLoop& loop, xcb_window_t window, DesktopEvent event);
-    void onConfigure(FlyLoop& loop, const xcb_configure_notify_event_t& event);
-    void onProperty(FlyLoop& loop, const xcb_property_notify_event_t& event);
+    // False when the event was only about the program's own windows: nothing to wake for.
+    bool dispatch(FlyLoop& loop, const xcb_generic_event_t* event);
+    bool onStructure(FlyLoop& loop, xcb_window_t window, DesktopEvent event);
+    bool onConfigure(FlyLoop& loop, const xcb_configure_notify_event_t& event);
+    bool onProperty(FlyLoop& loop, const xcb_property_notify_event_t& event);
     void onClientMessage(FlyLoop& loop, const xcb_client_message_event_t& event);
     void onRawInput(FlyLoop& loop, const xcb_generic_event_t* event);
     void onSelectionChange(FlyLoop& loop, xcb_atom_t selection);
