@@ -13,7 +13,7 @@
 # `--poses`: the same work, but each upload shows the other frame of a grooming stroke, so
 # that the window system gets the changing outline a fly's new picture has (under Wine
 # that costs more than a fixed picture, see bench/picture-cost.md); the second ratio is
-# gnatter.exe's total over that. The last lines are the table for the README.
+# gnatter.exe's total over that. The last lines are the table for docs/benchmarks.md.
 #
 # Two desktops: "plain" (Xvfb alone, as the tests run) and "compositing" (xcompmgr on the
 # same display, as Windows always composites). The compositor comes from
@@ -359,7 +359,7 @@ for desktop in $desktops; do
 done
 
 # The summary: min / median / max over the runs of each case.
-echo "For the README (CPU as % of one core, median of $runs runs with min-max; ratio: gnatter.exe's total"
+echo "For docs/benchmarks.md (CPU as % of one core, median of $runs runs with min-max; ratio: gnatter.exe's total"
 echo "over the minimal program's, run by run):"
 echo
 echo "| desktop | case | gnatter.exe, X server, wineserver (and compositor) | minimal program, same window work | floor ratio | target | minimal program, changing pictures | ratio to it |"
