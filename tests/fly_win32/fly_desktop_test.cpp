@@ -1,18 +1,26 @@
 // Drives the real gnatter.exe against windows of this test: flies settle on the edges of
-// a plain top-level window and take off when it moves; a click on a resting fly squashes
-// it (its window goes, the tray tooltip counts one fly less) while the window under it
-// still gets the click; with --no-swat, or "Swatting" unchecked in the tray menu, the
-// same click squashes nothing; swatting the only fly ends the program; a pointer coming
-// fast at a resting fly startles it, whether or not the system reports the move.
+// a plain top-level window and take off when it moves; the fly core alone, given the same
+// seed and desktop, puts each resting fly where the program shows it; a click on a
+// resting fly squashes it (its window goes, the tray tooltip counts one fly less) while
+// the window under it still gets the click; with --no-swat, or "Swatting" unchecked in
+// the tray menu, the same click squashes nothing; swatting the only fly ends the program;
+// a pointer coming fast at a resting fly startles it, whether or not the system reports
+// the move.
 #include "fly_program_driver.h"
+#include "monitors.h"
+#include "options.h"
+#include "sprite.h"
+#include "swarm.h"
 #include "win_test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <ostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -116,6 +124,61 @@ std::vector<HWND> restingOnEdge(DWORD processId, const RECT& window, int reach) 
         if (PtInRect(&window, centre) && onEdge(centre, window, reach)) found.push_back(fly);
     }
     return found;
+}
+
+// ---- the flies as the core alone has them ----
+
+// Where a fly's body lies in its window: the sprite's anchor, from the fly core itself.
+int bodyAnchor(int size) {
+    gnatter::FlyView fly;
+    fly.size = float(size);
+    fly.visible = true;
+    gnatter::Sprite sprite;
+    gnatter::renderFly(fly, sprite);
+    return sprite.anchorX;
+}
+
+// What a user sees of the desktop, topmost first: every shown top-level window but the
+// flies' (Wine's tray box among them), at its place and size.
+std::vector<gnatter::WindowBox> visibleWindows(DWORD fliesProcess) {
+    std::vector<gnatter::WindowBox> windows;
+    for (HWND window = GetTopWindow(nullptr); window != nullptr; window = GetWindow(window, GW_HWNDNEXT)) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(window, &process);
+        if (!IsWindowVisible(window) || process == fliesProcess) continue;
+        const RECT r = windowRect(window);
+        const auto id = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(window));
+        windows.push_back({{r.left, r.top, r.right, r.bottom}, id});
+    }
+    return windows;
+}
+
+struct Spot {
+    float x, y;
+};
+
+// Every place where one of the core's flies stood on the ground in its first `seconds`.
+std::vector<Spot> groundSpots(gnatter::Swarm& swarm, double seconds) {
+    std::vector<Spot> spots;
+    for (double t = 0.0; t < seconds; t += gnatter::Swarm::kStepSeconds) {
+        swarm.advance(gnatter::Swarm::kStepSeconds);
+        for (std::size_t i = 0; i < swarm.flyCount(); ++i) {
+            const gnatter::FlyView& fly = swarm.flyView(i);
+            using gnatter::Activity;
+            const Activity a = fly.activity;
+            if (a == Activity::Resting || a == Activity::Grooming || a == Activity::Walking) {
+                spots.push_back({fly.x, fly.y});
+            }
+        }
+    }
+    return spots;
+}
+
+// The window's top-left is the body centre rounded to the pixel, less the anchor, less
+// one more pixel when the picture is drawn one pixel in (see FlyWindows::uploadPicture).
+bool showsSpot(POINT windowCorner, int anchor, const Spot& spot) {
+    const double dx = spot.x - (windowCorner.x + anchor), dy = spot.y - (windowCorner.y + anchor);
+    return dx >= -0.5 && dx <= 1.5 && dy >= -0.5 && dy <= 1.5;
 }
 
 // ---- the click and the tray ----
@@ -244,6 +307,53 @@ TEST_F(FlyDesktopTest, FliesSettleOnTheEdgesOfAWindowAndLeaveWhenItMoves) {
         return std::find(tookOff.begin(), tookOff.end(), false) == tookOff.end();
     }, 2500)) << std::count(tookOff.begin(), tookOff.end(), false) << " of " << perched.size()
               << " flies stayed put on the moved window";
+}
+
+// Nothing comes between the desktop and the flies: the program reads the work area and
+// the windows a user sees (Wine's tray box too, nothing more) and shows each fly at its
+// body centre, so the core, given those and the seed, has every fly that rests on the
+// screen stand on that spot.
+TEST_F(FlyDesktopTest, EachRestingFlyStandsWhereTheCoreGivenTheSameDesktopPutsIt) {
+    target_ = createTarget({390, 250, 890, 550});
+    ASSERT_NE(nullptr, target_);
+    const int size = 36;
+    const std::vector<std::string> words = {"-n", "12", "-t", "0", "-s", std::to_string(size), "--seed", "7"};
+    const gnatter::ParseResult parsed = gnatter::parseOptions(words);
+    ASSERT_TRUE(parsed.ok);
+    std::wstring options;
+    for (const std::string& word : words) options += std::wstring(word.begin(), word.end()) + L" ";
+    Process flies;
+    ASSERT_TRUE(startFlies(flies, options));
+    // A fly on the screen: the program has read the desktop, its tray icon up.
+    ASSERT_TRUE(waitPumping([&] {
+        const std::vector<HWND> windows = flyWindows(flies.id());
+        return std::any_of(windows.begin(), windows.end(), [](HWND fly) { return IsWindowVisible(fly) != FALSE; });
+    }, kAppearMs));
+
+    gnatter::Swarm core(parsed.options, parsed.options.seed, gnatter::win32::currentMonitors());
+    core.setWindows(visibleWindows(flies.id()));
+    // Longer than the program runs here: a program that fell behind is still covered.
+    const std::vector<Spot> spots = groundSpots(core, 40.0);
+
+    // Ten seconds in most flies have landed once, twenty seconds in most have moved on
+    // over the window too.
+    const int anchor = bodyAnchor(size);
+    std::size_t compared = 0;
+    std::ostringstream misplaced;
+    for (int round = 0; round < 2; ++round) {
+        pumpFor(10000);
+        for (HWND fly : restingFlies(flies.id())) {
+            const RECT r = windowRect(fly);
+            const POINT corner = {r.left, r.top};
+            ++compared;
+            const auto shown = [&](const Spot& spot) { return showsSpot(corner, anchor, spot); };
+            if (std::none_of(spots.begin(), spots.end(), shown)) {
+                misplaced << " (" << corner.x + anchor << ", " << corner.y + anchor << ")";
+            }
+        }
+    }
+    ASSERT_GE(compared, 6u) << "too few flies rest to compare";
+    EXPECT_TRUE(misplaced.str().empty()) << "flies rest where the core never put one:" << misplaced.str();
 }
 
 TEST_F(FlyDesktopTest, SwattingTheLastFlyEndsTheProgram) {
