@@ -95,8 +95,7 @@ double sampleAt(const Setup& s, int k) { return s.from + s.every * k; }
 
 Share simulate(const gnatter::Options& options, std::uint64_t seed, const std::vector<gnatter::Monitor>& monitors,
                const std::vector<gnatter::WindowBox>& windows, const gnatter::Rect& window, const Setup& s) {
-    gnatter::Swarm swarm(options, seed, monitors);
-    swarm.setWindows(windows);
+    gnatter::Swarm swarm(options, seed, monitors, windows);
     Share share;
     double t = 0.0;
     for (int k = 0; k < s.samples; ++k) {

@@ -287,10 +287,13 @@ struct Swarm::Impl : Habitat {
     }
 };
 
-Swarm::Swarm(const Options& options, std::uint64_t seed, std::vector<Monitor> monitors) : impl_(new Impl) {
+Swarm::Swarm(const Options& options, std::uint64_t seed, std::vector<Monitor> monitors,
+             std::vector<WindowBox> topFirst)
+    : impl_(new Impl) {
     Impl& s = *impl_;
     s.options = options;
     s.monitors = std::move(monitors);
+    s.windows = std::move(topFirst);
     s.world.set(s.monitors);
     s.landmarks.set(s.monitors, s.windows);
     const int count = std::min(std::max(options.count, 1), 200);

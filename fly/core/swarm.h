@@ -117,8 +117,11 @@ std::uint64_t chooseSeed(const Options& options, std::uint64_t entropy);
 
 class Swarm {
 public:
-    // Flies start outside the monitors and fly in. `seed` fixes every random choice.
-    Swarm(const Options& options, std::uint64_t seed, std::vector<Monitor> monitors);
+    // Flies start outside the monitors and fly in, to spots on the monitors' and the
+    // windows' edges (the windows as setWindows() takes them). `seed` fixes every random
+    // choice.
+    Swarm(const Options& options, std::uint64_t seed, std::vector<Monitor> monitors,
+          std::vector<WindowBox> topFirst = {});
     ~Swarm();
     Swarm(const Swarm&) = delete;
     Swarm& operator=(const Swarm&) = delete;

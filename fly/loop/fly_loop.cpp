@@ -12,13 +12,19 @@ bool isDue(double now, double when) { return now + 0.001 >= when; }
 
 }  // namespace
 
+// The desktop is read before the flies arrive, so that their first landings know the
+// windows as well as the screens' edges.
 FlyLoop::FlyLoop(FlyPlatform& platform, const Options& options, std::uint64_t seed)
     : platform_(platform),
       traits_(platform.traits()),
-      swarm_(std::make_unique<Swarm>(options, seed, platform.readMonitors())),
       pointer_(platform, traits_.pointerMovesReported),
       desktop_(traits_),
-      swatting_(options.swat) {}
+      swatting_(options.swat) {
+    std::vector<Monitor> monitors = platform.readMonitors();
+    desktop_.read(platform, platform.now());
+    desktop_.takeWindowsChanged();
+    swarm_ = std::make_unique<Swarm>(options, seed, std::move(monitors), desktop_.windows());
+}
 
 // Until the first rest ends (the swarm counts its timeout in), but never less than a
 // frame: should the swarm still rest when the wait is over, the loop must not spin. The

@@ -56,9 +56,9 @@ private:
 
     FlyPlatform& platform_;
     const PlatformTraits traits_;
-    std::unique_ptr<Swarm> swarm_;
     PointerWatch pointer_;
     DesktopWatch desktop_;
+    std::unique_ptr<Swarm> swarm_;
 
     bool swatting_;
     bool paused_ = false;

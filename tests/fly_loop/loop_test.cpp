@@ -287,6 +287,26 @@ TEST(Perches, AWindowMovedUnreportedIsLeftWithinASecond) {
     EXPECT_GE(perched, 10) << "too few flies sat on the window to tell";
 }
 
+// The desktop is read before the flies arrive: their first landings take in the windows'
+// edges as well as the screen's.
+TEST(Perches, FirstLandingsKnowTheWindows) {
+    ScriptedPlatform platform;
+    const Rect window{300, 200, 900, 600};
+    platform.desktop.windows = {WindowBox{window, 1}};
+    platform.endAt = 4.0;
+    int onWindow = 0;
+    platform.at(4.0, [&](FlyLoop& loop) {
+        for (std::size_t i = 0; i < loop.swarm().flyCount(); ++i) {
+            const FlyView& v = loop.swarm().flyView(i);
+            onWindow += grounded(v) && v.x >= window.left && v.x < window.right && v.y >= window.top &&
+                        v.y < window.bottom;
+        }
+    });
+    FlyLoop loop(platform, flies(20), 8);
+    loop.run();
+    EXPECT_GE(onWindow, 3) << "of 20 flies, 4 s after their start";
+}
+
 // Ten flies paced as the loop paces them, from half a minute after the start (when they
 // have settled) for a minute: a wake-up after a rest that changes no window is one the
 // loop should not have needed.

@@ -329,9 +329,9 @@ TEST_F(FlyDesktopTest, EachRestingFlyStandsWhereTheCoreGivenTheSameDesktopPutsIt
         const std::vector<HWND> windows = flyWindows(flies.id());
         return std::any_of(windows.begin(), windows.end(), [](HWND fly) { return IsWindowVisible(fly) != FALSE; });
     }, kAppearMs));
+    gnatter::Swarm core(parsed.options, parsed.options.seed, gnatter::win32::currentMonitors(),
+                        visibleWindows(flies.id()));
 
-    gnatter::Swarm core(parsed.options, parsed.options.seed, gnatter::win32::currentMonitors());
-    core.setWindows(visibleWindows(flies.id()));
     // Longer than the program runs here: a program that fell behind is still covered.
     const std::vector<Spot> spots = groundSpots(core, 40.0);
 
