@@ -138,8 +138,8 @@ void TrayMenu::place(int pointerX, int pointerY, const std::vector<Monitor>& mon
     x = std::max(area.left, std::min(x, area.right - outerWidth));
     y = std::max(area.top, std::min(y, area.bottom - outerHeight));
     const std::uint32_t values[] = {std::uint32_t(x), std::uint32_t(y), XCB_STACK_MODE_ABOVE};
-    xcb_configure_window(display_.c(), window_, XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y | XCB_CONFIG_WINDOW_STACK_MODE,
-                         values);
+    xcb_configure_window(display_.c(), window_,
+                         XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y | XCB_CONFIG_WINDOW_STACK_MODE, values);
 }
 
 // Both grabs and the keyboard's layout (it may have changed since the last time) in one
