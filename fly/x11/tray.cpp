@@ -113,13 +113,13 @@ void SystemTray::dockWith(xcb_window_t tray) {
     xcb_send_event(display_.c(), 0, tray, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&message));
 }
 
-// The visual the tray asks its icons to use, when it is a 32-bit one with alpha; else 0.
+// The visual the tray asks its icons to use, when it is a 32-bit one with alpha; else 0:
+// the icon then has the screen's own visual, as the trays that name no visual expect.
 xcb_visualid_t SystemTray::trayVisual(xcb_window_t tray) {
-    xcb_connection_t* c = display_.c();
-    auto r = reply(xcb_get_property_reply(
-        c, xcb_get_property(c, 0, tray, display_.atom(NET_SYSTEM_TRAY_VISUAL), XCB_ATOM_VISUALID, 0, 1), nullptr));
-    if (!r || r->format != 32 || xcb_get_property_value_length(r.get()) < 4) return 0;
-    const xcb_visualid_t wanted = *static_cast<const xcb_visualid_t*>(xcb_get_property_value(r.get()));
+    const std::vector<std::uint32_t> visual =
+        display_.cardinals(tray, display_.atom(NET_SYSTEM_TRAY_VISUAL), XCB_ATOM_VISUALID, 1);
+    if (visual.empty()) return 0;
+    const xcb_visualid_t wanted = visual[0];
     for (auto depths = xcb_screen_allowed_depths_iterator(display_.screen()); depths.rem > 0; xcb_depth_next(&depths)) {
         if (depths.data->depth != 32) continue;
         for (auto visuals = xcb_depth_visuals_iterator(depths.data); visuals.rem > 0; xcb_visualtype_next(&visuals)) {
