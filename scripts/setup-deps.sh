@@ -18,6 +18,7 @@ packages=(
   pkg-config libxcb1-dev libxcb-shape0-dev libxcb-xinput-dev # the Linux fly program (XCB) ...
   libxcb-randr0-dev libxcb-xfixes0-dev libxcb-screensaver0-dev libxcb-xinerama0-dev
   libxcb-xtest0-dev x11-xserver-utils                        # ... and its tests (XTest clicks, xrandr)
+  trayer                                                     # a system tray for the icon's test (no window manager needed)
 )
 
 missing=()

@@ -47,10 +47,11 @@ std::uint8_t responseType(const xcb_generic_event_t* event) { return event->resp
 }  // namespace
 
 X11Platform::X11Platform(Display& display)
-    : display_(display), flies_(display), reader_(display, flies_, [this](xcb_window_t w) { return w == owner_; }) {}
+    : display_(display), flies_(display), reader_(display, flies_, [this](xcb_window_t w) { return ours(w); }) {}
 
 X11Platform::~X11Platform() {
     flies_.destroy();
+    tray_.destroy();
     if (owner_ != 0) xcb_destroy_window(display_.c(), owner_);
     xcb_flush(display_.c());
     if (workLog_ != nullptr) std::fclose(workLog_);
@@ -92,6 +93,7 @@ bool X11Platform::start(std::size_t count) {
     readButtonMapping();
     selectRawInput();
     flies_.create(count, compositorRuns());
+    tray_.start(owner_);
     catchSignals();
     if (const char* path = std::getenv("GNATTER_WINDOW_COUNTS")) workLog_ = std::fopen(path, "a");
     xcb_flush(c);
@@ -148,6 +150,7 @@ void X11Platform::waitForEvents(FlyLoop& loop, double deadline) {
 }
 
 bool X11Platform::dispatch(FlyLoop& loop, const xcb_generic_event_t* event) {
+    if (tray_.handle(loop, event)) return true;
     const std::uint8_t type = responseType(event);
     switch (type) {
         case 0: return false;  // an error, most likely about a window that went meanwhile
@@ -194,7 +197,7 @@ bool X11Platform::dispatch(FlyLoop& loop, const xcb_generic_event_t* event) {
 }
 
 bool X11Platform::onStructure(FlyLoop& loop, xcb_window_t window, DesktopEvent event) {
-    if (flies_.owns(window) || window == owner_) return false;
+    if (ours(window)) return false;
     loop.onDesktopEvent(event);
     return true;
 }
@@ -206,7 +209,7 @@ bool X11Platform::onConfigure(FlyLoop& loop, const xcb_configure_notify_event_t&
         loop.onMonitorsChanged();
         return true;
     }
-    if (flies_.owns(event.window) || event.window == owner_) return false;
+    if (ours(event.window)) return false;
     loop.onDesktopEvent(DesktopEvent::Moved);
     loop.onDesktopEvent(DesktopEvent::Restacked);
     return true;
@@ -258,6 +261,10 @@ void X11Platform::onSelectionChange(FlyLoop& loop, xcb_atom_t selection) {
     const std::size_t count = loop.swarm().flyCount();
     flies_.create(count, argb);
     if (!loop.swarm().done()) flies_.update(loop.swarm(), hiddenOn_);
+}
+
+bool X11Platform::ours(xcb_window_t window) const {
+    return flies_.owns(window) || window == owner_ || tray_.owns(window);
 }
 
 void X11Platform::onSignals(FlyLoop& loop) {
@@ -332,7 +339,7 @@ void X11Platform::showFlies(const Swarm& swarm, const std::vector<Rect>& hiddenO
 
 void X11Platform::hideFlies() { flies_.hideAll(); }
 void X11Platform::raiseFlies() { flies_.raise(); }
-void X11Platform::showFlyCount(std::size_t) {}
+void X11Platform::showFlyCount(std::size_t alive) { tray_.showFlyCount(alive); }
 
 // A line a second for the desktop bench: the time (Unix seconds), the window moves and the
 // picture changes so far, and the pictures uploaded.

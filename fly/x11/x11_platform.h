@@ -4,12 +4,14 @@
 // XInput 2 raw events (a parked pointer costs nothing, and clicks on the bare desktop
 // count), monitors through RandR, a compositing manager coming or going through XFixes
 // (the flies' windows switch between true transparency and shapes), the screen saver's
-// state, and commands from other starts. Requests are batched and flushed before each wait.
+// state, commands from other starts, and the tray icon's own events (SystemTray). Requests
+// are batched and flushed before each wait.
 #pragma once
 
 #include "desktop_reader.h"
 #include "fly_loop.h"
 #include "fly_windows.h"
+#include "tray.h"
 #include "x11_display.h"
 
 #include <cstdio>
@@ -56,12 +58,15 @@ private:
     void readButtonMapping();
     bool compositorRuns();
     void selectRawInput();
+    // The fly windows, the selection's owner, the tray icon and its menu.
+    bool ours(xcb_window_t window) const;
 
     Display& display_;
     FlyWindows flies_;
     DesktopReader reader_;
     xcb_window_t owner_ = 0;  // an unmapped window: the fly selection's owner, commands' address
     std::vector<Monitor> monitors_;
+    SystemTray tray_{display_, monitors_};
     std::vector<Rect> hiddenOn_;
     std::vector<std::uint8_t> buttonMap_;  // physical button - 1 -> logical button
     bool watchingMoves_ = false;
