@@ -173,6 +173,10 @@ bool X11Platform::dispatch(FlyLoop& loop, const xcb_generic_event_t* event) {
             onClientMessage(loop, *reinterpret_cast<const xcb_client_message_event_t*>(event));
             return true;
         case XCB_SELECTION_CLEAR:  // another start took the flies over
+            if (reinterpret_cast<const xcb_selection_clear_event_t*>(event)->selection !=
+                display_.atom(GNATTER_FLIES_SCREEN)) {
+                return false;
+            }
             loop.onLeaveRequest();
             return true;
         case XCB_MAPPING_NOTIFY: readButtonMapping(); return false;
