@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Headless demo on a private virtual display: screenshots of the launcher and of flies on
 # a desktop-like background, as a Windows desktop shows them: a compositing manager runs,
-# so the flies' see-through wings and soft edges are drawn with their true alpha.
+# so the flies' see-through wings and soft edges are drawn with their true alpha. Then the
+# native Linux fly program's flies on the same desktop (when the native build has it).
 #
 #   scripts/demo.sh [--no-compositor] [--two-monitors] [OUT]
 #
@@ -9,7 +10,7 @@
 # desktop draws instead (partly transparent pixels come out opaque). --two-monitors also
 # photographs 30 flies on two monitors of different sizes (a second session; about half
 # a minute more the first time). Prints the paths of the pictures it saved. Expects the
-# Windows build in build/windows.
+# Windows build in build/windows, and the native one in build/native.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 compositor=(--compositor)
@@ -101,6 +102,19 @@ else
 fi
 photograph_flies "$state" "$out/flies.png" -n 12 -t 0 -s 48 --seed 3
 echo "demo: flies screenshot: $out/flies.png"
+
+# The same flies from the native Linux program, on the same display and desktop.
+linux_flies="$root/build/native/bin/gnatter"
+if [ -x "$linux_flies" ]; then
+  echo "demo: the same flies from the native Linux program"
+  "$linux_flies" -n 12 -t 0 -s 48 --seed 3 </dev/null >/dev/null 2>"$out/gnatter-linux.log" &
+  flies=$!
+  sleep "${GNATTER_DEMO_LANDING_SECONDS:-6}"
+  "$session" screenshot "$state" "$out/flies-linux.png"
+  "$linux_flies" --stop || true
+  wait "$flies" && echo "demo: Linux flies screenshot: $out/flies-linux.png" ||
+    { echo "demo: the Linux fly program ended with code $?:" >&2; cat "$out/gnatter-linux.log" >&2; exit 1; }
+fi
 
 if $two_monitors; then
   "$session" stop "$state" >/dev/null 2>&1 || true

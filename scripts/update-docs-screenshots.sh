@@ -5,7 +5,8 @@
 #       build under Wine with a compositing manager, so the flies' alpha is drawn as on
 #       Windows: built with the windows preset, the demo run into build/docs-screenshots,
 #       then web-sized copies without metadata (the launcher at its own size, the flies
-#       800 and 1152 px wide, 256 colours);
+#       800 and 1152 px wide, 256 colours); docs/flies-linux.png, the native Linux
+#       program's flies from the same demo on the same desktop;
 #   docs/flies-animated.gif, docs/fly-swat.gif  animations of seeded runs of the real fly
 #       core, composited with true alpha as Windows shows the flies, by the native tool
 #       bench/fly_animation.cpp (built with the native preset).
@@ -20,12 +21,13 @@ command -v convert >/dev/null || { echo "update-docs-screenshots: ImageMagick's 
 # Both programs, even where an earlier configure left the fly program out.
 cmake --preset windows -DGNATTER_BUILD_FLY=ON >/dev/null
 cmake --build --preset windows -j 2 >/dev/null
-rm -f "$shots/launcher.png" "$shots/flies.png" "$shots/flies-two-monitors.png"
+cmake --preset native >/dev/null
+cmake --build --preset native -j 2 --target gnatter >/dev/null
+rm -f "$shots/launcher.png" "$shots/flies.png" "$shots/flies-two-monitors.png" "$shots/flies-linux.png"
 "$root/scripts/demo.sh" --two-monitors "$shots" || { echo "update-docs-screenshots: the demo failed; docs/ left as it was" >&2; exit 1; }
 
 mkdir -p "$docs"
 # The animations first: they need only the native build.
-cmake --preset native >/dev/null
 cmake --build --preset native -j 2 --target gnatter_fly_animation >/dev/null
 animate() {  # animate OUT [fly_animation OPTIONS...]
   local out=$1
@@ -55,6 +57,7 @@ small_png "$shots/launcher.png" "$docs/launcher.png"
 if [ -f "$shots/flies.png" ]; then
   small_png "$shots/flies.png" "$docs/flies.png" -resize '800x>'
   small_png "$shots/flies-two-monitors.png" "$docs/flies-two-monitors.png" -resize '1152x>'
+  small_png "$shots/flies-linux.png" "$docs/flies-linux.png" -resize '800x>'
 else
   echo "update-docs-screenshots: no flies.png from the demo (is gnatter.exe built?); docs/flies.png left as it was" >&2
 fi
