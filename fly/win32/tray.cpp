@@ -2,9 +2,12 @@
 #include "tray.h"
 
 #include "resource_ids.h"
+#include "single_instance.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
+
+#include <vector>
 
 namespace gnatter::win32 {
 
@@ -34,6 +37,59 @@ HICON smallAppIcon() {
     return icon;
 }
 
+// Wine's notification area on a desktop without a shell (the "Wine System Tray" window)
+// moves the icons after a removed one along without drawing them again. The instance
+// before this one removes its icon only as it ends, after ours was added, so ours would
+// stay blank: it gets its picture again whenever one of those instances has ended.
+struct EarlierInstance {
+    HANDLE process = nullptr;
+    HANDLE wait = nullptr;
+};
+std::vector<EarlierInstance> g_earlierInstances;
+
+void CALLBACK onEarlierInstanceEnded(PVOID owner, BOOLEAN) {
+    NOTIFYICONDATAW data = iconData(static_cast<HWND>(owner));
+    data.uFlags = NIF_ICON;
+    data.hIcon = smallAppIcon();
+    Shell_NotifyIconW(NIM_MODIFY, &data);
+}
+
+void stopWatchingEarlierInstances() {
+    for (const EarlierInstance& earlier : g_earlierInstances) {
+        // INVALID_HANDLE_VALUE: returns only once a callback under way has finished.
+        if (earlier.wait != nullptr) UnregisterWaitEx(earlier.wait, INVALID_HANDLE_VALUE);
+        CloseHandle(earlier.process);
+    }
+    g_earlierInstances.clear();
+}
+
+BOOL CALLBACK addEarlierInstance(HWND window, LPARAM) {
+    wchar_t className[64] = {};
+    GetClassNameW(window, className, 64);
+    if (lstrcmpW(className, kOwnerClassName) != 0) return TRUE;
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    if (processId == GetCurrentProcessId()) return TRUE;
+    EarlierInstance earlier;
+    earlier.process = OpenProcess(SYNCHRONIZE, FALSE, processId);
+    if (earlier.process != nullptr) g_earlierInstances.push_back(earlier);
+    return TRUE;
+}
+
+// The processes are opened before our icon is added: one that ends before then took its
+// icon away before ours came, which leaves ours alone.
+void findEarlierInstances() {
+    stopWatchingEarlierInstances();
+    EnumWindows(addEarlierInstance, 0);
+}
+
+void watchEarlierInstances(HWND owner) {
+    for (EarlierInstance& earlier : g_earlierInstances) {
+        RegisterWaitForSingleObject(&earlier.wait, earlier.process, onEarlierInstanceEnded, owner, INFINITE,
+                                    WT_EXECUTEONLYONCE);
+    }
+}
+
 }  // namespace
 
 std::wstring trayTooltip(int flyCount) {
@@ -47,10 +103,18 @@ bool addTrayIcon(HWND owner, UINT callbackMessage, int flyCount) {
     data.uCallbackMessage = callbackMessage;
     data.hIcon = smallAppIcon();
     lstrcpynW(data.szTip, trayTooltip(flyCount).c_str(), ARRAYSIZE(data.szTip));
-    return Shell_NotifyIconW(NIM_ADD, &data) != FALSE;
+    findEarlierInstances();
+    const bool added = Shell_NotifyIconW(NIM_ADD, &data) != FALSE;
+    if (added) {
+        watchEarlierInstances(owner);
+    } else {
+        stopWatchingEarlierInstances();
+    }
+    return added;
 }
 
 void removeTrayIcon(HWND owner) {
+    stopWatchingEarlierInstances();
     NOTIFYICONDATAW data = iconData(owner);
     Shell_NotifyIconW(NIM_DELETE, &data);
 }

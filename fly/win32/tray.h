@@ -12,7 +12,8 @@ namespace gnatter::win32 {
 std::wstring trayTooltip(int flyCount);
 
 // Adds (or, after an Explorer restart, re-adds) the icon; clicks arrive at `owner` as
-// `callbackMessage` with the mouse message in lParam.
+// `callbackMessage` with the mouse message in lParam. The icon is drawn again whenever an
+// instance that was running when it was added ends (see tray.cpp).
 bool addTrayIcon(HWND owner, UINT callbackMessage, int flyCount);
 void removeTrayIcon(HWND owner);
 // Puts the count into the icon's tooltip.
