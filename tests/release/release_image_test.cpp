@@ -1,6 +1,6 @@
 // Checks the shipped executables as files: 64-bit GUI images with ASLR and DEP, stripped,
-// with ordinary section names and no writable code, importing only DLLs that every
-// Windows 10 has. A regression in the build flags (a lost -s, a console subsystem, a
+// with ordinary section names and no writable code, under 400 KB, importing only DLLs
+// that every Windows 10 has. A regression in the build flags (a lost -s, a console subsystem, a
 // packer, a new dependency such as a MinGW runtime DLL) fails here before it ships.
 #include <gtest/gtest.h>
 
@@ -125,6 +125,16 @@ TEST_P(ReleaseImage, HasOnlyOrdinarySectionsAndNoWritableCode) {
             << "section \"" << s.name << "\" is both writable and executable; characteristics = "
             << hex(s.characteristics);
     }
+}
+
+// Each program is downloaded and started on its own: it must stay under 400 KB.
+TEST_P(ReleaseImage, IsUnder400KB) {
+    const std::string file = GetParam().file;
+    const std::size_t size =
+        testsupport::readFile(testsupport::joinPath(testsupport::exeFolder(), std::wstring(file.begin(), file.end())))
+            .size();
+    EXPECT_GT(size, 0u) << file << " is missing or empty beside the test";
+    EXPECT_LT(size, 400u * 1024u) << file << " is " << size << " bytes";
 }
 
 TEST_P(ReleaseImage, ImportsOnlyDllsEveryWindowsHas) {
