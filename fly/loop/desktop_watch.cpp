@@ -15,6 +15,18 @@ bool sameWindows(const std::vector<WindowBox>& a, const std::vector<WindowBox>& 
 
 // The first event after a quiet spell is read at once, the ones that follow it no sooner
 // than kEventDelaySeconds after that reading.
+namespace {
+
+// True when `now` has a window `before` did not: shown without a report, it may lie above
+// the flies.
+bool appeared(const std::vector<WindowBox>& now, const std::vector<WindowBox>& before) {
+    return std::any_of(now.begin(), now.end(), [&](const WindowBox& w) {
+        return std::none_of(before.begin(), before.end(), [&](const WindowBox& b) { return b.id == w.id; });
+    });
+}
+
+}  // namespace
+
 void DesktopWatch::onEvent(DesktopEvent event, double now) {
     dirty_ = true;
     if (event == DesktopEvent::Moved) movesReported_ = true;
@@ -33,7 +45,7 @@ bool DesktopWatch::read(FlyPlatform& platform, double now) {
     dirty_ = false;
     lastRead_ = now;
     DesktopReading reading = platform.readDesktop();
-    if (reading.fliesBuried) wantRaise(now);
+    if (reading.fliesBuried || (!burialSeen_ && appeared(reading.windows, last_.windows))) wantRaise(now);
     const bool windowsChanged = !sameWindows(reading.windows, last_.windows);
     const bool changed = windowsChanged || reading.fullScreen != last_.fullScreen;
     windowsChanged_ = windowsChanged_ || windowsChanged;
@@ -55,7 +67,7 @@ void DesktopWatch::wantRaise(double now) {
 
 double DesktopWatch::nextRaise() const {
     if (!raiseWanted_) return kNoDeadline;
-    return std::max(raiseWantedAt_ + kEventDelaySeconds, lastRaise_ + kRaiseGapSeconds);
+    return std::max(raiseWantedAt_ + kRaiseDelaySeconds, lastRaise_ + kRaiseGapSeconds);
 }
 
 void DesktopWatch::raised(double now) {

@@ -19,6 +19,9 @@ public:
     // The poll while they are not: a perch moved unreported is seen this late at most,
     // and its flies react within a tenth of a second or so after.
     static constexpr double kPollWithoutMoveReportsSeconds = 0.75;
+    // A window reported as it is made may reach the screen a little later (under Wine its
+    // X window comes about 50 ms after the report): the flies go back on top this long after.
+    static constexpr double kRaiseDelaySeconds = 0.25;
     // Putting the flies back on top as often as another program raises itself would be a
     // race without end: at most once per this much.
     static constexpr double kRaiseGapSeconds = 0.5;

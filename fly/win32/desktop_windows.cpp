@@ -109,15 +109,30 @@ struct EventRange {
 };
 // Foreground changes (a window brought to the front covers others), minimising and
 // restoring, creation, destruction, showing, hiding, z-order, moving and sizing, cloaking.
+// Wine 8 reports only creation and the focus to other processes.
 const EventRange kWatchedEvents[] = {
     {EVENT_SYSTEM_FOREGROUND, EVENT_SYSTEM_FOREGROUND},
     {EVENT_SYSTEM_MINIMIZESTART, EVENT_SYSTEM_MINIMIZEEND},
-    {EVENT_OBJECT_CREATE, EVENT_OBJECT_REORDER},
+    {EVENT_OBJECT_CREATE, EVENT_OBJECT_FOCUS},
     {EVENT_OBJECT_LOCATIONCHANGE, EVENT_OBJECT_LOCATIONCHANGE},
     {kEventObjectCloaked, kEventObjectUncloaked},
 };
 HWINEVENTHOOK g_hooks[std::size(kWatchedEvents)] = {};
 std::vector<gnatter::DesktopEvent> g_events;
+HWND g_focusedTopLevel = nullptr;
+
+void note(gnatter::DesktopEvent kind) {
+    if (std::find(g_events.begin(), g_events.end(), kind) == g_events.end()) g_events.push_back(kind);
+}
+
+// The focus moves from control to control inside a window all the time; only its moving
+// to another top-level window may bring that window forward.
+void onFocus(HWND window) {
+    const HWND topLevel = GetAncestor(window, GA_ROOT);
+    if (topLevel == nullptr || topLevel == g_focusedTopLevel) return;
+    g_focusedTopLevel = topLevel;
+    note(gnatter::DesktopEvent::Foreground);
+}
 
 gnatter::DesktopEvent kindOf(DWORD event) {
     using gnatter::DesktopEvent;
@@ -137,11 +152,11 @@ void CALLBACK onWindowEvent(HWINEVENTHOOK, DWORD event, HWND window, LONG object
     // The caret and the pointer report moves too; only whole windows matter, and of
     // those only top-level ones (a child moving inside its window changes nothing here).
     // A change of z-order among top-level windows names the desktop window itself.
-    if (objectId != OBJID_WINDOW || childId != CHILDID_SELF || window == nullptr) return;
-    const gnatter::DesktopEvent kind = kindOf(event);
-    if (std::find(g_events.begin(), g_events.end(), kind) != g_events.end()) return;
+    if (window == nullptr) return;
+    if (event == EVENT_OBJECT_FOCUS) return onFocus(window);
+    if (objectId != OBJID_WINDOW || childId != CHILDID_SELF) return;
     const HWND desktop = GetDesktopWindow();
-    if (window == desktop || GetAncestor(window, GA_PARENT) == desktop) g_events.push_back(kind);
+    if (window == desktop || GetAncestor(window, GA_PARENT) == desktop) note(kindOf(event));
 }
 
 }  // namespace

@@ -58,7 +58,39 @@ void moveWindow(HWND window, POINT topLeft) {
                  SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOZORDER | SWP_NOREDRAW | SWP_NOOWNERZORDER);
 }
 
+struct FlyOrder {
+    const std::vector<HWND>* flies;
+    std::vector<HWND> topFirst;
+};
+
+BOOL CALLBACK addFlyInOrder(HWND window, LPARAM context) {
+    auto& order = *reinterpret_cast<FlyOrder*>(context);
+    if (std::find(order.flies->begin(), order.flies->end(), window) != order.flies->end()) {
+        order.topFirst.push_back(window);
+    }
+    return order.topFirst.size() < order.flies->size();
+}
+
 }  // namespace
+
+// Wine draws each top-level window in an X window of its own and restacks it only when
+// a change of z-order leaves it the first visible top-level window; a window made later
+// starts above every X window there is, topmost or not, and the system's own z-order
+// (EnumWindows) still has the flies on top. So each fly in turn, the lowest first, is
+// put first: a move to where a window already is changes nothing, and the lowest fly is
+// only already first when it is the only one, which then steps out of the topmost band
+// and back. Costs four X requests per fly (the restack among them) and moves no focus.
+void raiseFlyWindows(const std::vector<HWND>& flies) {
+    FlyOrder order{&flies, {}};
+    EnumWindows(addFlyInOrder, reinterpret_cast<LPARAM>(&order));
+    if (order.topFirst.empty()) return;
+    const UINT flags = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOOWNERZORDER;
+    const HWND lowest = order.topFirst.back();
+    if (GetTopWindow(nullptr) == lowest) SetWindowPos(lowest, HWND_NOTOPMOST, 0, 0, 0, 0, flags);
+    for (auto fly = order.topFirst.rbegin(); fly != order.topFirst.rend(); ++fly) {
+        SetWindowPos(*fly, HWND_TOPMOST, 0, 0, 0, 0, flags);
+    }
+}
 
 bool FlyWindows::create(HWND owner, std::size_t count) {
     HINSTANCE instance = GetModuleHandleW(nullptr);
@@ -96,12 +128,9 @@ void FlyWindows::hideAll() {
 }
 
 void FlyWindows::raise() {
-    for (Fly& fly : flies_) {
-        if (fly.shown) {
-            SetWindowPos(fly.window, HWND_TOPMOST, 0, 0, 0, 0,
-                         SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOREDRAW | SWP_NOOWNERZORDER);
-        }
-    }
+    std::vector<HWND> windows;
+    for (const Fly& fly : flies_) windows.push_back(fly.window);
+    raiseFlyWindows(windows);
 }
 
 // A new picture goes where it costs the window system least to take it: at the same

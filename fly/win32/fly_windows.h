@@ -14,6 +14,10 @@ namespace gnatter::win32 {
 
 extern const wchar_t kFlyClassName[];
 
+// Puts the given top-level windows above all others, keeping their order among
+// themselves; the same for every fly window as FlyWindows::raise().
+void raiseFlyWindows(const std::vector<HWND>& flies);
+
 class FlyWindows {
 public:
     FlyWindows() = default;
@@ -30,7 +34,9 @@ public:
     // moves the window.
     void update(const gnatter::Swarm& swarm, const std::vector<gnatter::Rect>& hiddenOn);
     void hideAll();
-    // Puts every shown fly window back above the other windows.
+    // Puts every fly window above all other windows again, the flies keeping their order
+    // among themselves. Under Wine another program's window can come to lie above them on
+    // the screen while the system still counts them on top (see fly_windows.cpp).
     void raise();
 
     // Window moves and new pictures so far (what the window system was asked to do).
