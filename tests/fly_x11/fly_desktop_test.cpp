@@ -162,6 +162,26 @@ TEST_F(FlyDesktopTest, FliesHideUnderAFullScreenWindowAndUnderAScreenLocker) {
     }
 }
 
+// A screen locker's window covers the screen from before the start until the flies have
+// gone (-t 2): no part of a fly may show over it, as they arrive or as they leave.
+TEST_F(FlyDesktopTest, NoFlyShowsOverAScreenLockedFromTheStartToTheEnd) {
+    startServer();
+    makeWindow({0, 0, 1280, 800}, true);
+    Child& program = start(gnatter({"-n", std::to_string(kFlies), "-t", "2"}));
+    std::set<std::string> shown;
+    waitFor(6, [&] {
+        for (const FlyWindow& f : shownFlies()) {
+            if (f.rect.x < 1280 && f.rect.x + f.rect.w > 0 && f.rect.y < 800 && f.rect.y + f.rect.h > 0) {
+                shown.insert(std::to_string(f.rect.w) + "x" + std::to_string(f.rect.h) + "+" + std::to_string(f.rect.x) +
+                             "+" + std::to_string(f.rect.y));
+            }
+        }
+        return program.status() >= 0;
+    });
+    EXPECT_EQ(0, program.status()) << "exit status (-1: still running)";
+    EXPECT_TRUE(shown.empty()) << "fly windows shown over the locker: " << ::testing::PrintToString(shown);
+}
+
 // The look a user sees, with a compositing manager at the start, after it stops and after
 // it starts again. Without one a fly window has the screen's depth and the fly's outline
 // as its shape, so every pixel is the fly's own or the desktop's (a hard outline); with
