@@ -28,8 +28,9 @@ endfunction()
 # run under the cross-compiling emulator (Wine), one at a time, since they share a desktop.
 # EMULATOR_ARGS go to the emulator before the program (scripts/wine-run.sh's options,
 # such as --two-monitors); a build that runs its tests natively ignores them.
+# RESOURCE_LOCK serializes the cases with every other test that names the same lock.
 function(gnatter_add_gtest name)
-  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;EMULATOR_ARGS" ${ARGN})
+  cmake_parse_arguments(ARG "" "TIMEOUT;RESOURCE_LOCK" "SOURCES;LIBS;EMULATOR_ARGS" ${ARGN})
   gnatter_find_gtest()
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE GTest::gtest_main ${ARG_LIBS})
@@ -42,6 +43,8 @@ function(gnatter_add_gtest name)
   set(props TIMEOUT ${ARG_TIMEOUT})
   if(WIN32)
     list(APPEND props RESOURCE_LOCK desktop)
+  elseif(ARG_RESOURCE_LOCK)
+    list(APPEND props RESOURCE_LOCK ${ARG_RESOURCE_LOCK})
   endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test: the native unit tests of the platform-free pieces (the fly core's also
-# under the address and undefined-behaviour sanitizers), the Windows tests
+# under the address and undefined-behaviour sanitizers) and of the Linux fly program on
+# private Xvfb servers, the Windows tests
 # (the real executables under Wine on a private headless display), and a bounded fuzzing
 # run of the fly program's option parser. Ends with one line "N passed, N failed" and
 # exits non-zero when anything failed.

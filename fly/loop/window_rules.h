@@ -3,6 +3,7 @@
 // them out.
 #pragma once
 
+#include "picture.h"
 #include "swarm.h"
 
 #include <algorithm>
@@ -11,12 +12,16 @@
 
 namespace gnatter {
 
-// True when the fly is gone, or lies on a monitor a full-screen program covers.
+// True when the fly is gone, or any of its picture (legs, wings, a flight's shadow cast
+// down and to the right) would reach onto a monitor a full-screen program covers: a fly
+// just beside such a monitor must not show a wing over it.
 inline bool keepOutOfSight(const FlyView& view, const std::vector<Rect>& hiddenOn) {
-    return !view.visible || std::any_of(hiddenOn.begin(), hiddenOn.end(), [&](const Rect& r) {
-               return view.x >= float(r.left) && view.x < float(r.right) && view.y >= float(r.top) &&
-                      view.y < float(r.bottom);
-           });
+    if (!view.visible) return true;
+    const float reach = float(kFlyReach) * view.size + 1.0f, shadow = view.pose.altitude;  // a pixel of soft edge
+    return std::any_of(hiddenOn.begin(), hiddenOn.end(), [&](const Rect& r) {
+        return view.x + reach + shadow > float(r.left) && view.x - reach < float(r.right) &&
+               view.y + reach + shadow > float(r.top) && view.y - reach < float(r.bottom);
+    });
 }
 
 // A fly creeping under a pixel a frame moves its window every other frame, a pixel or two

@@ -4,6 +4,7 @@
 // stops the clock and the timeout, that the flies leave within their deadline, that a
 // moved perch is noticed in time, and that a wake-up after a rest shows what ended it.
 #include "scripted_platform.h"
+#include "window_rules.h"
 
 #include <cmath>
 
@@ -339,6 +340,24 @@ TEST(ClockPacing, AWakeUpAfterARestShowsWhatEndedIt) {
     }
     ASSERT_GT(restWakes, 60) << "the flies hardly rested";
     EXPECT_LT(emptyRestWakes * 4, restWakes) << emptyRestWakes << " of " << restWakes << " wake-ups changed nothing";
+}
+
+// A fly beside a monitor that a full-screen program covers stays out of sight while any
+// of its picture would reach onto it; a body length and a half off it shows.
+TEST(WindowRules, NoPartOfAFlyShowsOverACoveredMonitor) {
+    const std::vector<Rect> covered = {{0, 0, 1280, 800}};
+    FlyView fly;
+    fly.visible = true;
+    fly.size = 36.0f;
+    fly.y = 400.0f;
+    for (float x : {1279.0f, 1290.0f, 1300.0f}) {
+        fly.x = x;
+        EXPECT_TRUE(keepOutOfSight(fly, covered)) << "body at x " << x << ", a wing over the edge";
+    }
+    fly.x = 1280.0f + 1.5f * fly.size;
+    EXPECT_FALSE(keepOutOfSight(fly, covered)) << "a body length and a half off";
+    fly.x = 1200.0f;
+    EXPECT_FALSE(keepOutOfSight(fly, {})) << "nothing covered";
 }
 
 TEST(DesktopReadings, DifferWhenAnyWindowOrAnyEdgeDiffers) {
