@@ -18,18 +18,22 @@ struct Telling {
 };
 
 BOOL CALLBACK tellIfOwner(HWND window, LPARAM context) {
-    wchar_t className[64] = {};
-    GetClassNameW(window, className, 64);
-    if (lstrcmpW(className, kOwnerClassName) != 0) return TRUE;
-    DWORD processId = 0;
-    GetWindowThreadProcessId(window, &processId);
-    if (processId == GetCurrentProcessId()) return TRUE;
+    if (otherInstanceOwning(window) == 0) return TRUE;
     auto& telling = *reinterpret_cast<Telling*>(context);
     if (PostMessageW(window, telling.message, telling.wParam, 0)) ++telling.told;
     return TRUE;
 }
 
 }  // namespace
+
+DWORD otherInstanceOwning(HWND window) {
+    wchar_t className[64] = {};
+    GetClassNameW(window, className, 64);
+    if (lstrcmpW(className, kOwnerClassName) != 0) return 0;
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    return processId == GetCurrentProcessId() ? 0 : processId;
+}
 
 UINT leaveMessage() {
     static const UINT message = RegisterWindowMessageW(L"Gnatter.FlyProgram.Leave");

@@ -29,6 +29,9 @@ private:
     bool owned_ = false;
 };
 
+// The process of another running instance whose owner window this is, else 0.
+DWORD otherInstanceOwning(HWND window);
+
 // Posts `message` to every running instance's owner window in this session (windows of
 // this process excepted); returns how many were told.
 int tellRunningInstances(UINT message, WPARAM wParam);

@@ -64,12 +64,8 @@ void stopWatchingEarlierInstances() {
 }
 
 BOOL CALLBACK addEarlierInstance(HWND window, LPARAM) {
-    wchar_t className[64] = {};
-    GetClassNameW(window, className, 64);
-    if (lstrcmpW(className, kOwnerClassName) != 0) return TRUE;
-    DWORD processId = 0;
-    GetWindowThreadProcessId(window, &processId);
-    if (processId == GetCurrentProcessId()) return TRUE;
+    const DWORD processId = otherInstanceOwning(window);
+    if (processId == 0) return TRUE;
     EarlierInstance earlier;
     earlier.process = OpenProcess(SYNCHRONIZE, FALSE, processId);
     if (earlier.process != nullptr) g_earlierInstances.push_back(earlier);
