@@ -61,7 +61,7 @@ bool X11Platform::start(std::size_t count) {
     xcb_connection_t* c = display_.c();
     if (!display_.hasShape()) {
         std::fprintf(stderr, "gnatter: the X server lacks the SHAPE extension (1.1), without which flies would "
-                             "block the clicks meant for the windows under them\n");
+                             "block the clicks meant for the windows under them.\n");
         return false;
     }
     const xcb_window_t root = display_.root();
@@ -70,7 +70,7 @@ bool X11Platform::start(std::size_t count) {
     xcb_create_window(c, 0, owner_, root, -1, -1, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT,
                       XCB_CW_EVENT_MASK, &ownerEvents);
     if (!takeOverFlies(display_, owner_)) {
-        std::fprintf(stderr, "gnatter: another program holds the flies of this display and does not let go\n");
+        std::fprintf(stderr, "gnatter: another program holds the flies of this display and does not let go.\n");
         return false;
     }
     // The other windows, the window manager's lists, and the root's own size.
