@@ -313,15 +313,15 @@ bool startFlies(const gnatter::Options& options, std::uint64_t seed) {
     g_taskbarCreatedMessage = RegisterWindowMessageW(L"TaskbarCreated");
     listenForPauses(g_owner);
     g_platform.start();
-    // The icon first: under Wine it brings a window of its own, which the loop's first
-    // reading of the desktop should find, as the flies' first landings depend on it.
-    addTrayIcon(g_owner, kTrayMessage, options.count);
     g_loop = std::make_unique<gnatter::FlyLoop>(g_platform, options, seed);
     if (!g_platform.flies.create(g_owner, g_loop->swarm().flyCount())) {
         DestroyWindow(g_owner);
         g_loop.reset();
         return false;
     }
+    // After the loop's first reading of the desktop: under Wine the icon brings a small
+    // box of its own at the screen's corner, which is no place for the flies' first landings.
+    addTrayIcon(g_owner, kTrayMessage, static_cast<int>(g_loop->swarm().aliveCount()));
     watchDesktopWindows();
     return true;
 }
