@@ -106,7 +106,18 @@ Picture PictureCache::upload() {
     xcb_connection_t* c = display_.c();
     const xcb_setup_t* setup = xcb_get_setup(c);
     const bool lsbFirst = setup->image_byte_order == XCB_IMAGE_ORDER_LSB_FIRST;
-    const Box box = coveredBox(sprite_, argb_ ? 1u : kOutlineAlpha);
+    // A fly on the glass is cut to the square every such picture of its size fits
+    // (Sprite::fitWidth, twice the anchor) rather than to what this one covers: a new pose
+    // or heading then keeps the window's size and place, and showing it is a new background
+    // (and outline) without a ConfigureWindow. Without a compositor a window that moves or
+    // changes size makes the X server repaint the desktop it uncovered, each rectangle
+    // clipped against every other fly's outline; with one the compositor has no new window
+    // size to take up. A fly in the air keeps the tight cut: its square would hold the
+    // shadow's whole reach, and a flying fly's window moves every frame anyway.
+    const bool onGlass = sprite_.fitWidth > 0 && sprite_.fitWidth < sprite_.width && sprite_.fitHeight > 0 &&
+                         sprite_.fitHeight < sprite_.height;
+    const Box box = onGlass ? Box{0, 0, sprite_.fitWidth, sprite_.fitHeight}
+                            : coveredBox(sprite_, argb_ ? 1u : kOutlineAlpha);
     Picture p;
     p.width = box.right - box.left;
     p.height = box.bottom - box.top;

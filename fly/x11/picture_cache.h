@@ -1,9 +1,11 @@
 // The flies' pictures kept on the X server: each distinct picture the core draws (named
-// by its picture key) is rendered, cropped to what it covers, uploaded once as a pixmap
-// (and, for shaped windows, an outline mask) and reused from there. A window then shows
-// a picture by taking the pixmap as its background: no pixels cross the wire again, and
-// the server repaints exposed parts by itself. The least recently used pictures go when
-// the cache outgrows its budget.
+// by its picture key) is rendered, cut to the square that every picture of a fly of its
+// size on the glass fits (so that a new pose keeps the window's size and place; a fly in
+// the air is cut to what it covers), uploaded once as a pixmap (and, for shaped windows,
+// an outline mask) and reused from there. A window then shows a picture by taking the
+// pixmap as its background: no pixels cross the wire again, and the server repaints
+// exposed parts by itself. The least recently used pictures go when the cache outgrows
+// its budget.
 #pragma once
 
 #include "sprite.h"
