@@ -44,10 +44,15 @@ void catchSignals() {
 
 std::uint8_t responseType(const xcb_generic_event_t* event) { return event->response_type & 0x7f; }
 
+// A wait this short is one between two frames.
+const int kFrameWaitMs = 17;
+
 }  // namespace
 
 X11Platform::X11Platform(Display& display)
-    : display_(display), flies_(display), reader_(display, flies_, [this](xcb_window_t w) { return ours(w); }) {}
+    : display_(display), flies_(display), reader_(display, flies_, [this](xcb_window_t w) { return ours(w); }) {
+    if (const char* path = std::getenv("GNATTER_WINDOW_COUNTS")) workLog_ = std::fopen(path, "a");
+}
 
 X11Platform::~X11Platform() {
     flies_.destroy();
@@ -95,7 +100,6 @@ bool X11Platform::start(std::size_t count) {
     flies_.create(count, compositorRuns());
     tray_.start(owner_);
     catchSignals();
-    if (const char* path = std::getenv("GNATTER_WINDOW_COUNTS")) workLog_ = std::fopen(path, "a");
     xcb_flush(c);
     return true;
 }
@@ -118,23 +122,27 @@ double X11Platform::now() {
 // Whatever the loop asked for goes out first; then events already read come before a
 // sleep on the connection (and the signal pipe) until the deadline. The program's own
 // window changes come back as events too (the root's structure events include them):
-// those alone do not end the wait.
+// those alone do not end the wait, and a wait of a frame or less (flies on the move,
+// their windows echoing every move) leaves the connection alone and reads what came at
+// the frame, rather than waking for each echo.
 void X11Platform::waitForEvents(FlyLoop& loop, double deadline) {
     xcb_connection_t* c = display_.c();
     xcb_flush(c);
     bool heard = false;
     while (!heard) {
         xcb_generic_event_t* event = xcb_poll_for_queued_event(c);
+        bool timedOut = false;
         if (event == nullptr) {
             int timeout = -1;
             if (deadline != kNoDeadline) timeout = int(std::max(0.0, std::min((deadline - now()) * 1000.0, 3.6e6)));
-            pollfd fds[2] = {{xcb_get_file_descriptor(c), POLLIN, 0}, {g_signalPipe[0], POLLIN, 0}};
-            const int ready = poll(fds, g_signalPipe[0] >= 0 ? 2 : 1, timeout);
-            if (ready > 0 && (fds[1].revents & POLLIN) != 0) {
+            const bool frameWait = timeout >= 0 && timeout <= kFrameWaitMs;
+            pollfd fds[2] = {{g_signalPipe[0], POLLIN, 0}, {xcb_get_file_descriptor(c), POLLIN, 0}};
+            const int ready = poll(fds, frameWait ? 1 : 2, timeout);
+            if (ready > 0 && (fds[0].revents & POLLIN) != 0) {
                 onSignals(loop);
                 heard = true;
             }
-            if (ready <= 0) break;  // the deadline
+            timedOut = ready <= 0;
             event = xcb_poll_for_event(c);
         }
         for (; event != nullptr; event = xcb_poll_for_event(c)) {
@@ -146,6 +154,7 @@ void X11Platform::waitForEvents(FlyLoop& loop, double deadline) {
             loop.quit();
             return;
         }
+        if (timedOut) return;  // the deadline
     }
 }
 
