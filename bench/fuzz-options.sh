@@ -24,6 +24,7 @@ printf '%s' '-n 3 -t 60 -s 19 -v 1' > "$out/corpus/launcher"
 printf '%s' '--seed 18446744073709551615 --stop' > "$out/corpus/seed"
 printf '%s' '-n 99999999999999999999' > "$out/corpus/overflow"
 printf '%s' '--help' > "$out/corpus/help"
+printf '%s' '--swatting off --version' > "$out/corpus/swatting"
 
 log=$out/fuzz.log
 set +e
