@@ -314,7 +314,9 @@ protected:
 
 TEST_F(FlyAlphaTest, ARestingFlyShowsTheBackgroundAsTheFlyCoreDrawsIt) {
     Process flies;
-    ASSERT_TRUE(startFlies(flies, L"-n 1 -t 0 -s " + std::to_wstring(kFlySize) + L" --seed 10"));
+    // A seed whose fly comes to rest wholly on the screen within ten seconds; many rest on
+    // a screen edge, their pictures half off it.
+    ASSERT_TRUE(startFlies(flies, L"-n 1 -t 0 -s " + std::to_wstring(kFlySize) + L" --seed 3"));
     Photographs shots;
     ASSERT_TRUE(photographRestingFly(flies.id(), backdrop_, shots)) << "the fly never rested wholly on the screen";
 
