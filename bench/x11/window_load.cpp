@@ -13,6 +13,7 @@
 // for SECONDS.
 //
 //   x11_window_load COUNT SIZE MOVES PICTURES [SECONDS]
+#include "server_image.h"
 #include "sprite.h"
 
 #include <xcb/shape.h>
@@ -139,17 +140,11 @@ Picture makePicture(xcb_connection_t* c, xcb_screen_t* screen, int size, int gro
     p.anchorY = sprite.anchorY - top;
 
     const xcb_setup_t* setup = xcb_get_setup(c);
-    const bool lsbFirst = setup->image_byte_order == XCB_IMAGE_ORDER_LSB_FIRST;
     const std::uint8_t depth = argb ? 32 : screen->root_depth;
-    std::vector<std::uint8_t> pixels(std::size_t(p.width) * std::size_t(p.height) * 4);
-    for (int y = 0; y < p.height; ++y) {
-        for (int x = 0; x < p.width; ++x) {
-            std::uint32_t v = at(left + x, top + y);
-            if (!argb) v = (v >> 24) >= kOutlineAlpha ? opaque(v) : 0u;
-            std::uint8_t* out = &pixels[(std::size_t(y) * std::size_t(p.width) + std::size_t(x)) * 4];
-            for (int b = 0; b < 4; ++b) out[lsbFirst ? b : 3 - b] = std::uint8_t(v >> (8 * b));
-        }
-    }
+    const std::vector<std::uint8_t> pixels = gnatter::x11::serverPixels(setup, p.width, p.height, [&](int x, int y) {
+        const std::uint32_t v = at(left + x, top + y);
+        return argb ? v : (v >> 24) >= kOutlineAlpha ? opaque(v) : 0u;
+    });
     // A fly's picture is far smaller than one request may carry.
     p.pixmap = xcb_generate_id(c);
     xcb_create_pixmap(c, depth, p.pixmap, screen->root, std::uint16_t(p.width), std::uint16_t(p.height));
@@ -160,20 +155,9 @@ Picture makePicture(xcb_connection_t* c, xcb_screen_t* screen, int size, int gro
     xcb_free_gc(c, gc);
     if (argb) return p;
 
-    const int pad = setup->bitmap_format_scanline_pad;
-    const int unitBytes = std::max(1, setup->bitmap_format_scanline_unit / 8);
-    const bool bitLsbFirst = setup->bitmap_format_bit_order == XCB_IMAGE_ORDER_LSB_FIRST;
-    const int maskRow = (p.width + pad - 1) / pad * pad / 8;
-    std::vector<std::uint8_t> mask(std::size_t(maskRow) * std::size_t(p.height), 0);
-    for (int y = 0; y < p.height; ++y) {
-        for (int x = 0; x < p.width; ++x) {
-            if ((at(left + x, top + y) >> 24) < kOutlineAlpha) continue;
-            int byte = x / 8;
-            if (lsbFirst != bitLsbFirst) byte = byte / unitBytes * unitBytes + (unitBytes - 1 - byte % unitBytes);
-            mask[std::size_t(y) * std::size_t(maskRow) + std::size_t(byte)] |=
-                std::uint8_t(1u << (bitLsbFirst ? x % 8 : 7 - x % 8));
-        }
-    }
+    int maskRow = 0;
+    const std::vector<std::uint8_t> mask = gnatter::x11::serverMask(
+        setup, p.width, p.height, [&](int x, int y) { return (at(left + x, top + y) >> 24) >= kOutlineAlpha; }, maskRow);
     p.mask = xcb_generate_id(c);
     xcb_create_pixmap(c, 1, p.mask, screen->root, std::uint16_t(p.width), std::uint16_t(p.height));
     gc = xcb_generate_id(c);

@@ -1,6 +1,8 @@
 // Rendering, cropping and uploading the flies' pictures.
 #include "picture_cache.h"
 
+#include "server_image.h"
+
 #include <algorithm>
 #include <vector>
 
@@ -105,7 +107,6 @@ void PictureCache::putImage(xcb_drawable_t target, xcb_gcontext_t gc, std::uint8
 Picture PictureCache::upload() {
     xcb_connection_t* c = display_.c();
     const xcb_setup_t* setup = xcb_get_setup(c);
-    const bool lsbFirst = setup->image_byte_order == XCB_IMAGE_ORDER_LSB_FIRST;
     // A fly on the glass is cut to the square every such picture of its size fits
     // (Sprite::fitWidth, twice the anchor) rather than to what this one covers: a new pose
     // or heading then keeps the window's size and place, and showing it is a new background
@@ -124,41 +125,22 @@ Picture PictureCache::upload() {
     p.anchorX = sprite_.anchorX - box.left;
     p.anchorY = sprite_.anchorY - box.top;
 
-    // 32 bits a pixel in the server's byte order (depth 24 is stored in 32 bits too).
-    const int bytesPerRow = p.width * 4;
-    std::vector<std::uint8_t> pixels(std::size_t(bytesPerRow) * std::size_t(p.height));
-    for (int y = 0; y < p.height; ++y) {
-        for (int x = 0; x < p.width; ++x) {
-            std::uint32_t v = sprite_.pixels[std::size_t(box.top + y) * std::size_t(sprite_.width) + std::size_t(box.left + x)];
-            if (!argb_) v = (v >> 24) >= kOutlineAlpha ? opaque(v) : 0u;
-            std::uint8_t* out = &pixels[std::size_t(y) * std::size_t(bytesPerRow) + std::size_t(x) * 4];
-            for (int b = 0; b < 4; ++b) out[lsbFirst ? b : 3 - b] = std::uint8_t(v >> (8 * b));
-        }
-    }
+    auto at = [&](int x, int y) {
+        return sprite_.pixels[std::size_t(box.top + y) * std::size_t(sprite_.width) + std::size_t(box.left + x)];
+    };
+    const std::vector<std::uint8_t> pixels = serverPixels(setup, p.width, p.height, [&](int x, int y) {
+        const std::uint32_t v = at(x, y);
+        return argb_ ? v : (v >> 24) >= kOutlineAlpha ? opaque(v) : 0u;
+    });
     p.pixmap = xcb_generate_id(c);
     xcb_create_pixmap(c, depth_, p.pixmap, display_.root(), std::uint16_t(p.width), std::uint16_t(p.height));
     putImage(p.pixmap, gcFor(p.pixmap, pictureGc_), depth_, XCB_IMAGE_FORMAT_Z_PIXMAP, 0, 0, p.width, p.height,
-             bytesPerRow, pixels.data());
+             p.width * 4, pixels.data());
     if (argb_) return p;
 
-    // The outline, one bit a pixel, in the server's bitmap layout.
-    const int pad = setup->bitmap_format_scanline_pad;
-    const int unitBytes = std::max(1, setup->bitmap_format_scanline_unit / 8);
-    const bool bitLsbFirst = setup->bitmap_format_bit_order == XCB_IMAGE_ORDER_LSB_FIRST;
-    const int maskRow = (p.width + pad - 1) / pad * pad / 8;
-    std::vector<std::uint8_t> mask(std::size_t(maskRow) * std::size_t(p.height), 0);
-    for (int y = 0; y < p.height; ++y) {
-        for (int x = 0; x < p.width; ++x) {
-            if ((sprite_.pixels[std::size_t(box.top + y) * std::size_t(sprite_.width) + std::size_t(box.left + x)] >>
-                 24) < kOutlineAlpha) {
-                continue;
-            }
-            int byte = x / 8;
-            if (lsbFirst != bitLsbFirst) byte = byte / unitBytes * unitBytes + (unitBytes - 1 - byte % unitBytes);
-            mask[std::size_t(y) * std::size_t(maskRow) + std::size_t(byte)] |=
-                std::uint8_t(1u << (bitLsbFirst ? x % 8 : 7 - x % 8));
-        }
-    }
+    int maskRow = 0;
+    const std::vector<std::uint8_t> mask =
+        serverMask(setup, p.width, p.height, [&](int x, int y) { return (at(x, y) >> 24) >= kOutlineAlpha; }, maskRow);
     p.mask = xcb_generate_id(c);
     xcb_create_pixmap(c, 1, p.mask, display_.root(), std::uint16_t(p.width), std::uint16_t(p.height));
     putImage(p.mask, gcFor(p.mask, maskGc_), 1, XCB_IMAGE_FORMAT_XY_PIXMAP, 0, 0, p.width, p.height, maskRow,
