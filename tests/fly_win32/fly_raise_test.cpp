@@ -25,6 +25,35 @@ void pumpFor(DWORD ms) {
     }, ms);
 }
 
+// A top-down 32-bit picture selected into a memory DC of the screen's.
+struct Dib {
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    std::uint32_t* pixels = nullptr;
+    HBITMAP bitmap = nullptr;
+    HGDIOBJ old = nullptr;
+    Dib(int width, int height) {
+        BITMAPINFO info = {};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        void* bits = nullptr;
+        bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        pixels = static_cast<std::uint32_t*>(bits);
+        old = SelectObject(memory, bitmap);
+    }
+    ~Dib() {
+        SelectObject(memory, old);
+        DeleteObject(bitmap);
+        DeleteDC(memory);
+        ReleaseDC(nullptr, screen);
+    }
+    Dib(const Dib&) = delete;
+    Dib& operator=(const Dib&) = delete;
+};
+
 // A click-through topmost layered window showing an opaque black square at (x, y).
 HWND blackSquare(int x, int y) {
     WNDCLASSEXW windowClass = {};
@@ -38,27 +67,12 @@ HWND blackSquare(int x, int y) {
                                   kSquareClass, L"", WS_POPUP, x, y, kSide, kSide, nullptr, nullptr,
                                   GetModuleHandleW(nullptr), nullptr);
     if (window == nullptr) return nullptr;
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = kSide;
-    info.bmiHeader.biHeight = -kSide;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP picture = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(memory, picture);
-    auto* pixel = static_cast<std::uint32_t*>(bits);
-    for (int i = 0; i < kSide * kSide; ++i) pixel[i] = 0xFF000000u;
+    Dib dib(kSide, kSide);
+    for (int i = 0; i < kSide * kSide; ++i) dib.pixels[i] = 0xFF000000u;
     POINT at = {x, y}, origin = {0, 0};
     SIZE size = {kSide, kSide};
     BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-    UpdateLayeredWindow(window, screen, &at, &size, memory, &origin, 0, &blend, ULW_ALPHA);
-    SelectObject(memory, old);
-    DeleteObject(picture);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
+    UpdateLayeredWindow(window, dib.screen, &at, &size, dib.memory, &origin, 0, &blend, ULW_ALPHA);
     ShowWindow(window, SW_SHOWNOACTIVATE);
     return window;
 }
@@ -67,26 +81,11 @@ HWND blackSquare(int x, int y) {
 int blackOnScreen(HWND window) {
     const RECT r = testsupport::windowRect(window);
     const int width = r.right - r.left, height = r.bottom - r.top;
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP picture = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(memory, picture);
-    BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+    Dib dib(width, height);
+    BitBlt(dib.memory, 0, 0, width, height, dib.screen, r.left, r.top, SRCCOPY);
     GdiFlush();
     int black = 0;
-    const auto* pixel = static_cast<const std::uint32_t*>(bits);
-    for (int i = 0; i < width * height; ++i) black += (pixel[i] & 0xFFFFFFu) == 0 ? 1 : 0;
-    SelectObject(memory, old);
-    DeleteObject(picture);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
+    for (int i = 0; i < width * height; ++i) black += (dib.pixels[i] & 0xFFFFFFu) == 0 ? 1 : 0;
     return black;
 }
 
