@@ -60,8 +60,8 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    // The platform starts first: the loop takes the platform's traits once, as it is made,
-    // and some of them (the window-work log for the bench) are known only once it has started.
+    // The platform starts first: the loop reads the monitors and the other windows as it
+    // is made, for the flies' first landings.
     // The options allow 1 to 200 flies, as many as the swarm makes.
     gnatter::x11::X11Platform platform(display);
     if (!platform.start(std::size_t(options.count))) return kExitCannotStart;
