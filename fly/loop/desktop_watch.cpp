@@ -13,8 +13,6 @@ bool sameWindows(const std::vector<WindowBox>& a, const std::vector<WindowBox>& 
     return true;
 }
 
-// The first event after a quiet spell is read at once, the ones that follow it no sooner
-// than kEventDelaySeconds after that reading.
 namespace {
 
 // True when `now` has a window `before` did not: shown without a report, it may lie above
@@ -35,6 +33,8 @@ void DesktopWatch::onEvent(DesktopEvent event, double now) {
     if (!burialSeen_ && event != DesktopEvent::Moved && event != DesktopEvent::Hidden) wantRaise(now);
 }
 
+// The first event after a quiet spell is read at once, the ones that follow it no sooner
+// than kEventDelaySeconds after that reading.
 double DesktopWatch::nextRead() const {
     if (dirty_) return lastRead_ + kEventDelaySeconds;
     if (movesPromised_) return kNoDeadline;
