@@ -5,13 +5,6 @@
 
 namespace gnatter {
 
-namespace {
-
-// Waits are whole milliseconds, so a wake-up up to a millisecond early counts as on time.
-bool isDue(double now, double when) { return now + 0.001 >= when; }
-
-}  // namespace
-
 // The desktop is read before the flies arrive, so that their first landings know the
 // windows as well as the screens' edges.
 FlyLoop::FlyLoop(FlyPlatform& platform, const Options& options, std::uint64_t seed)

@@ -21,7 +21,6 @@ namespace gnatter {
 
 class FlyLoop {
 public:
-    static constexpr double kFrameSeconds = 1.0 / 60.0;
     static constexpr double kLongestRestWaitSeconds = 3600.0;
     static constexpr double kWindowWorkLogSeconds = 1.0;
 

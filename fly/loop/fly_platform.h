@@ -17,6 +17,12 @@ class FlyLoop;
 // A wait with no deadline: only an event ends it.
 constexpr double kNoDeadline = std::numeric_limits<double>::infinity();
 
+// The loop's pace while anything moves.
+constexpr double kFrameSeconds = 1.0 / 60.0;
+
+// Waits are whole milliseconds, so a wake-up up to a millisecond early counts as on time.
+inline bool isDue(double now, double when) { return now + 0.001 >= when; }
+
 struct PointerReading {
     bool present = false;       // false where the pointer cannot be read (a secure desktop)
     int x = 0, y = 0;           // virtual-screen pixels

@@ -5,15 +5,6 @@
 
 namespace gnatter {
 
-namespace {
-
-const double kFrameSeconds = 1.0 / 60.0;
-
-// Waits are whole milliseconds, so a wake-up up to a millisecond early counts as on time.
-bool isDue(double now, double when) { return now + 0.001 >= when; }
-
-}  // namespace
-
 PointerWatch::PointerWatch(FlyPlatform& platform, bool movesPromised)
     : platform_(platform), movesPromised_(movesPromised),
       reports_(movesPromised ? Reports::Complete : Reports::Unproven) {}

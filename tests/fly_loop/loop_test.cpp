@@ -11,7 +11,7 @@
 namespace gnatter::testing {
 namespace {
 
-constexpr double kFrame = FlyLoop::kFrameSeconds;
+constexpr double kFrame = gnatter::kFrameSeconds;
 
 Options flies(int count, int timeout = 0) {
     Options o;
