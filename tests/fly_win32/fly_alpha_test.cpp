@@ -103,29 +103,13 @@ Picture grabScreen(const RECT& r) {
     Picture picture;
     picture.width = r.right - r.left;
     picture.height = r.bottom - r.top;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = picture.width;
-    info.bmiHeader.biHeight = -picture.height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (bitmap != nullptr) {
-        HGDIOBJ previous = SelectObject(memory, bitmap);
-        BitBlt(memory, 0, 0, picture.width, picture.height, screen, r.left, r.top, SRCCOPY);
+    testsupport::ScreenDib dib(picture.width, picture.height);
+    if (dib.pixels != nullptr) {
+        BitBlt(dib.memory, 0, 0, picture.width, picture.height, dib.screen, r.left, r.top, SRCCOPY);
         GdiFlush();
-        const auto* p = static_cast<const std::uint32_t*>(bits);
-        picture.pixels.assign(p, p + static_cast<size_t>(picture.width) * picture.height);
+        picture.pixels.assign(dib.pixels, dib.pixels + static_cast<size_t>(picture.width) * picture.height);
         for (std::uint32_t& pixel : picture.pixels) pixel &= 0xffffffu;
-        SelectObject(memory, previous);
-        DeleteObject(bitmap);
     }
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
     return picture;
 }
 

@@ -25,35 +25,6 @@ void pumpFor(DWORD ms) {
     }, ms);
 }
 
-// A top-down 32-bit picture selected into a memory DC of the screen's.
-struct Dib {
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    std::uint32_t* pixels = nullptr;
-    HBITMAP bitmap = nullptr;
-    HGDIOBJ old = nullptr;
-    Dib(int width, int height) {
-        BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        void* bits = nullptr;
-        bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        pixels = static_cast<std::uint32_t*>(bits);
-        old = SelectObject(memory, bitmap);
-    }
-    ~Dib() {
-        SelectObject(memory, old);
-        DeleteObject(bitmap);
-        DeleteDC(memory);
-        ReleaseDC(nullptr, screen);
-    }
-    Dib(const Dib&) = delete;
-    Dib& operator=(const Dib&) = delete;
-};
-
 // A click-through topmost layered window showing an opaque black square at (x, y).
 HWND blackSquare(int x, int y) {
     WNDCLASSEXW windowClass = {};
@@ -67,7 +38,7 @@ HWND blackSquare(int x, int y) {
                                   kSquareClass, L"", WS_POPUP, x, y, kSide, kSide, nullptr, nullptr,
                                   GetModuleHandleW(nullptr), nullptr);
     if (window == nullptr) return nullptr;
-    Dib dib(kSide, kSide);
+    testsupport::ScreenDib dib(kSide, kSide);
     for (int i = 0; i < kSide * kSide; ++i) dib.pixels[i] = 0xFF000000u;
     POINT at = {x, y}, origin = {0, 0};
     SIZE size = {kSide, kSide};
@@ -81,7 +52,7 @@ HWND blackSquare(int x, int y) {
 int blackOnScreen(HWND window) {
     const RECT r = testsupport::windowRect(window);
     const int width = r.right - r.left, height = r.bottom - r.top;
-    Dib dib(width, height);
+    testsupport::ScreenDib dib(width, height);
     BitBlt(dib.memory, 0, 0, width, height, dib.screen, r.left, r.top, SRCCOPY);
     GdiFlush();
     int black = 0;

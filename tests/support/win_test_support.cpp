@@ -187,6 +187,33 @@ RECT windowRect(HWND window)
     return rect;
 }
 
+ScreenDib::ScreenDib(int width, int height)
+    : screen(GetDC(nullptr)), memory(CreateCompatibleDC(screen))
+{
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    bitmap_ = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (bitmap_ == nullptr) return;
+    pixels = static_cast<std::uint32_t*>(bits);
+    previous_ = SelectObject(memory, bitmap_);
+}
+
+ScreenDib::~ScreenDib()
+{
+    if (bitmap_ != nullptr) {
+        SelectObject(memory, previous_);
+        DeleteObject(bitmap_);
+    }
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+}
+
 HWND createPlainWindow(const wchar_t* className, const RECT& rect, WNDPROC procedure)
 {
     WNDCLASSEXW windowClass = {};

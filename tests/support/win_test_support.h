@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -59,6 +60,23 @@ std::wstring className(HWND hwnd);
 
 // A window's rectangle in screen coordinates.
 RECT windowRect(HWND window);
+
+// A top-down 32-bit picture selected into a memory DC of the screen's, for drawing into
+// layered windows and for reading the screen back (BitBlt from `screen`). `pixels` is
+// nullptr when it could not be made.
+struct ScreenDib {
+    HDC screen = nullptr;
+    HDC memory = nullptr;
+    std::uint32_t* pixels = nullptr;
+    ScreenDib(int width, int height);
+    ~ScreenDib();
+    ScreenDib(const ScreenDib&) = delete;
+    ScreenDib& operator=(const ScreenDib&) = delete;
+
+private:
+    HBITMAP bitmap_ = nullptr;
+    HGDIOBJ previous_ = nullptr;
+};
 
 // A plain white pop-up window of this test's own over `rect`, shown without taking the
 // focus: something for flies to perch on or for clicks to land on. The class is
