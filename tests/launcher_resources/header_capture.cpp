@@ -300,14 +300,17 @@ void startAndCapture(const std::wstring& exe, const std::wstring& currentDir,
     ASSERT_TRUE(launcher.process.start(exe, L"", currentDir)) << "could not start " << toUtf8(exe);
     launcher.window = waitForWindow(launcher.process.id(), kClass, kTitle, 20000);
     ASSERT_NE(launcher.window, nullptr) << "no launcher window appeared";
-    // Painted and settled: the band holds ink and two successive captures agree.
+    // Painted and settled: the band holds ink on mostly button face, and two successive
+    // captures agree. A window not painted yet shows black under Wine, which is dark ink
+    // too and can stay so over two captures.
     Capture previous;
     const bool settled = waitFor([&] {
         Capture now;
         if (!captureClient(launcher.window, now)) {
             return false;
         }
-        const bool done = inkIn(now, RECT{0, 0, now.width, kHeaderHeight}).dark > 0 &&
+        const Ink band = inkIn(now, RECT{0, 0, now.width, kHeaderHeight});
+        const bool done = band.dark > 0 && band.count * 2 < now.width * kHeaderHeight &&
                           sameBand(now, previous);
         previous = std::move(now);
         return done;
